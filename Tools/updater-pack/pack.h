@@ -1,0 +1,39 @@
+// The vendor's packing tool: builds a packed updater from a stub program and a
+// folder of files, and lists what a packed updater holds.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct PackOptions {
+  std::string stub;
+  std::string from;
+  std::string title;  // UTF-8 as given on the command line
+  std::string out;
+  bool packFileLayout = false;  // the older "PackFile    " layout
+  int listFormat = 2;           // version list with 256-byte (2) or 64-byte (1) records
+  bool titleUtf8 = false;       // title stored in UTF-8 rather than Shift-JIS
+};
+
+// One archive entry as it is to be stored: the name bytes of its index field
+// and either its content in memory or the file to copy it from.
+struct PackEntry {
+  std::string storedName;
+  std::string content;
+  std::string sourceFile;
+  unsigned long long size = 0;
+};
+
+// Builds the packed updater. Returns "" on success, else a one-line error that
+// names the file and the reason; OUT is then left as it was.
+std::string BuildPayload(const PackOptions& options);
+
+// Writes stub + zero padding + title header + archive of `entries` to `out`
+// (through a temporary file renamed at the end). The caller has validated names.
+std::string WritePayload(const std::string& stubBytes, const std::string& titleBytes, bool packFileLayout,
+                         std::vector<PackEntry>& entries, const std::string& out);
+
+// Prints title, layout, entries and version-list rows of a packed updater.
+// Returns 0 when the payload reads and every row's checksum matches its entry.
+int ListPayload(const std::string& file, std::FILE* out);

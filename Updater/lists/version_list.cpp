@@ -1,0 +1,127 @@
+#include "lists/version_list.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "payload/file.h"
+#include "text/text.h"
+
+namespace {
+
+struct RecordFormat {
+  uint32_t recordSize;
+  uint32_t nameSize;  // the checksum words follow the name field
+};
+
+bool FormatOf(const char* magic, RecordFormat* format) {
+  if (std::memcmp(magic, VersionListMagic2, 8) == 0) {
+    *format = {256, 248};
+  } else if (std::memcmp(magic, VersionListMagic1, 8) == 0) {
+    *format = {64, 56};
+  } else {
+    return false;
+  }
+  return true;
+}
+
+uint32_t Load32(const unsigned char* p) {
+  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+void Store32(unsigned char* p, uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+}  // namespace
+
+bool ReadVersionList(CFileDX* file, VersionList* list) {
+  unsigned char raw[sizeof(VersionListHeader)];
+  if (file->Read(raw, sizeof raw) != sizeof raw) return false;
+  RecordFormat format;
+  if (!FormatOf(reinterpret_cast<const char*>(raw), &format)) return false;
+
+  uint32_t count = Load32(raw + 12);
+  uint64_t blockSize = uint64_t{count} * format.recordSize;
+  // More records than the file holds cannot be read; this also bounds the allocation.
+  uint32_t fileSize = file->GetSize();
+  if (fileSize == InvalidFileSize || blockSize > fileSize) return false;
+  std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[blockSize + 1]());
+  if (!block) return false;
+  if (blockSize && file->Read(block.get(), static_cast<uint32_t>(blockSize)) != blockSize) return false;
+
+  std::vector<VersionEntry> entries(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const unsigned char* record = block.get() + uint64_t{i} * format.recordSize;
+    // A name that fills its field without a NUL is cut at the field's end.
+    const void* nul = std::memchr(record, 0, format.nameSize);
+    size_t length = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - record) : format.nameSize;
+    std::string name(reinterpret_cast<const char*>(record), length);
+    entries[i].name = ConvertNarrow(name.c_str(), TargetUtf8);
+    entries[i].checksum[0] = Load32(record + format.nameSize);
+    entries[i].checksum[1] = Load32(record + format.nameSize + 4);
+  }
+
+  std::memcpy(list->header.magic, raw, 8);
+  list->header.reserved = Load32(raw + 8);
+  list->header.count = count;
+  list->entries = std::move(entries);
+  return true;
+}
+
+bool LoadVersionList(const char16_t* path, VersionList* list) {
+  CFileDX file;
+  if (!file.OpenRead(path)) return false;
+  return ReadVersionList(&file, list);
+}
+
+bool EncodeVersionList(const VersionList& list, std::string* bytes) {
+  RecordFormat format;
+  if (!FormatOf(list.header.magic, &format)) return false;
+  uint32_t count = list.header.count;
+  if (list.entries.size() < count) return false;
+
+  std::string out(sizeof(VersionListHeader) + uint64_t{count} * format.recordSize, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(out.data());
+  std::memcpy(p, list.header.magic, 8);
+  Store32(p + 8, list.header.reserved);
+  Store32(p + 12, count);
+  for (uint32_t i = 0; i < count; ++i) {
+    unsigned char* record = p + sizeof(VersionListHeader) + uint64_t{i} * format.recordSize;
+    if (!ConvertNarrow(reinterpret_cast<char*>(record), format.nameSize, list.entries[i].name.c_str(),
+                       TargetShiftJis)) {
+      return false;
+    }
+    Store32(record + format.nameSize, list.entries[i].checksum[0]);
+    Store32(record + format.nameSize + 4, list.entries[i].checksum[1]);
+  }
+  *bytes = std::move(out);
+  return true;
+}
+
+bool SaveVersionList(const VersionList& list, const char16_t* path) {
+  std::string bytes;
+  if (!EncodeVersionList(list, &bytes)) return false;
+  CFileDX file;
+  if (!file.OpenWrite(path, 0)) return false;
+  // The header and the records are written as two writes, as the file has always been.
+  bool written = file.Write(bytes.data(), sizeof(VersionListHeader)) == sizeof(VersionListHeader);
+  uint32_t rest = static_cast<uint32_t>(bytes.size() - sizeof(VersionListHeader));
+  if (written && rest) written = file.Write(bytes.data() + sizeof(VersionListHeader), rest) == rest;
+  return written;
+}
+
+int FindVersionEntryForFile(const VersionList& list, const char* archiveName) {
+  char wanted[NameCapacity];
+  if (!CopyText(wanted, NameCapacity, archiveName)) return -1;
+  LowerText(wanted);
+  size_t count = std::min<size_t>(list.header.count, list.entries.size());
+  for (size_t i = 0; i < count; ++i) {
+    char name[NameCapacity], extension[NameCapacity], joined[NameCapacity];
+    SplitPathUtf8(nullptr, nullptr, name, extension, list.entries[i].name.c_str());
+    if (FormatNarrow(joined, NameCapacity, "%s%s", name, extension) < 0) continue;
+    if (CompareText(LowerText(joined), wanted) == 0) return static_cast<int>(i);
+  }
+  return -1;
+}

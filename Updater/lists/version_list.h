@@ -1,0 +1,45 @@
+// The version list: which files an update delivers and their content checksums.
+// Kept in the payload as "VLK.hvl" and in the game folder as "vlk.hvl".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class CFileDX;
+
+constexpr char VersionListMagic2[] = "VHV_V2__";  // 256-byte records
+constexpr char VersionListMagic1[] = "VHV_____";  // 64-byte records
+
+struct VersionListHeader {
+  char magic[8];
+  uint32_t reserved;  // carried unchanged, never interpreted
+  uint32_t count;
+};
+static_assert(sizeof(VersionListHeader) == 16);
+
+struct VersionEntry {
+  std::string name;  // UTF-8, relative to the game folder, "\" separated
+  uint32_t checksum[2];
+};
+
+struct VersionList {
+  VersionListHeader header{};
+  std::vector<VersionEntry> entries;
+};
+
+// Reads a list from the file's current position. False leaves `list` unchanged.
+bool ReadVersionList(CFileDX* file, VersionList* list);
+bool LoadVersionList(const char16_t* path, VersionList* list);
+// Writes the header's `count` records in the format its magic names. Refuses an
+// unknown magic, fewer entries than `count`, or a name that does not fit its
+// field in code page 932, without touching the file.
+bool SaveVersionList(const VersionList& list, const char16_t* path);
+
+// The records of `list` as the file holds them, or false for the refusals above.
+bool EncodeVersionList(const VersionList& list, std::string* bytes);
+
+// The row that describes the archive entry `archiveName` (a bare file name): the
+// first among the header's `count` whose last path component equals it, ASCII
+// letters compared without case. -1 when there is none.
+int FindVersionEntryForFile(const VersionList& list, const char* archiveName);

@@ -1,0 +1,153 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <string>
+
+#include "payload/file.h"
+#include "payload/windows_path_posix.h"
+
+namespace {
+
+// Seconds between 1601-01-01 (FILETIME's epoch) and 1970-01-01.
+constexpr uint64_t FileTimeEpochOffset = 11644473600ull;
+
+FileTime ToFileTime(const timespec& ts) {
+  uint64_t ticks = (static_cast<uint64_t>(ts.tv_sec) + FileTimeEpochOffset) * 10000000ull +
+                   static_cast<uint64_t>(ts.tv_nsec) / 100;
+  return {static_cast<uint32_t>(ticks), static_cast<uint32_t>(ticks >> 32)};
+}
+
+timespec ToTimespec(const FileTime& ft) {
+  uint64_t ticks = (static_cast<uint64_t>(ft.high) << 32) | ft.low;
+  timespec ts;
+  ts.tv_sec = static_cast<time_t>(ticks / 10000000ull) - static_cast<time_t>(FileTimeEpochOffset);
+  ts.tv_nsec = static_cast<long>(ticks % 10000000ull) * 100;
+  return ts;
+}
+
+uint32_t WindowsErrorOf(int error) {
+  switch (error) {
+    case ENOENT: return ErrorFileNotFound;
+    case ENOTDIR: return ErrorPathNotFound;
+    case EACCES: case EPERM: case EISDIR: case EROFS: return ErrorAccessDenied;
+    default: return 31;  // ERROR_GEN_FAILURE
+  }
+}
+
+int Descriptor(intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+void CFileDX::Close() {
+  if (handle_ == InvalidHandle) return;
+  close(Descriptor(handle_));
+  handle_ = InvalidHandle;
+}
+
+int CFileDX::OpenRead(const char16_t* path) {
+  if (IsOpen()) return 0;
+  std::string posixPath;
+  if (!ResolveWindowsPath(path, &posixPath)) {
+    lastOpenError_ = ErrorPathNotFound;
+    return 0;
+  }
+  int fd = open(posixPath.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
+    close(fd);  // Windows does not open a folder as a file
+    fd = -1;
+    errno = EACCES;
+  }
+  if (fd < 0) {
+    lastOpenError_ = WindowsErrorOf(errno);
+    return 0;
+  }
+  handle_ = fd;
+  return 1;
+}
+
+int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
+  if (IsOpen()) return 0;
+  std::string posixPath;
+  if (!ResolveWindowsPath(path, &posixPath)) return 0;
+  // A file without its owner's write bit stands for the read-only attribute,
+  // which Windows honours even for administrators.
+  struct stat st;
+  if (stat(posixPath.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR))) return 0;
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == 1 ? 0 : O_TRUNC);
+  int fd = open(posixPath.c_str(), flags, 0666);
+  if (fd < 0) return 0;
+  handle_ = fd;
+  return 1;
+}
+
+uint32_t CFileDX::Read(void* buffer, uint32_t count) {
+  if (!IsOpen()) return 0;
+  uint32_t done = 0;
+  while (done < count) {
+    ssize_t n = read(Descriptor(handle_), static_cast<char*>(buffer) + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return 0;
+    if (n == 0) break;
+    done += static_cast<uint32_t>(n);
+  }
+  return done;
+}
+
+uint32_t CFileDX::Write(const void* buffer, uint32_t count) {
+  if (!IsOpen()) return 0;
+  uint32_t done = 0;
+  while (done < count) {
+    ssize_t n = write(Descriptor(handle_), static_cast<const char*>(buffer) + done, count - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<uint32_t>(n);
+  }
+  return done;
+}
+
+int CFileDX::Seek(uint32_t low, uint32_t high) {
+  if (!IsOpen()) return 0;
+  off_t position = static_cast<off_t>((static_cast<uint64_t>(high) << 32) | low);
+  return lseek(Descriptor(handle_), position, SEEK_SET) == position;
+}
+
+uint32_t CFileDX::GetSize() {
+  struct stat st;
+  if (!IsOpen() || fstat(Descriptor(handle_), &st) != 0) return InvalidFileSize;
+  return static_cast<uint32_t>(st.st_size);
+}
+
+int CFileDX::Flush() { return IsOpen() && fsync(Descriptor(handle_)) == 0; }
+
+int CFileDX::GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
+  struct stat st;
+  if (!IsOpen() || fstat(Descriptor(handle_), &st) != 0) return 0;
+  if (creation) *creation = ToFileTime(st.st_ctim);  // POSIX keeps no creation time
+  if (lastAccess) *lastAccess = ToFileTime(st.st_atim);
+  if (lastWrite) *lastWrite = ToFileTime(st.st_mtim);
+  return 1;
+}
+
+int CFileDX::SetTimes(const FileTime*, const FileTime* lastAccess, const FileTime* lastWrite) {
+  if (!IsOpen()) return 0;
+  timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
+  if (lastAccess) times[0] = ToTimespec(*lastAccess);
+  if (lastWrite) times[1] = ToTimespec(*lastWrite);
+  return futimens(Descriptor(handle_), times) == 0;
+}
+
+int CFileDX::GetLastWriteLocalTime(SystemTime* time) {
+  FileTime creation{}, access{}, write{};
+  int result = GetTimes(&creation, &access, &write);
+  timespec ts = ToTimespec(write);
+  tm local{};
+  localtime_r(&ts.tv_sec, &local);
+  uint16_t date = static_cast<uint16_t>(((local.tm_year - 80) << 9) | ((local.tm_mon + 1) << 5) | local.tm_mday);
+  uint16_t clock = static_cast<uint16_t>((local.tm_hour << 11) | (local.tm_min << 5) | (local.tm_sec / 2));
+  SystemTimeFromDosDateTime(time, date, clock);
+  return result;
+}

@@ -1,0 +1,78 @@
+#include <windows.h>
+
+#include "payload/file.h"
+
+namespace {
+HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+const wchar_t* AsWide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+static_assert(sizeof(FileTime) == sizeof(FILETIME) && sizeof(SystemTime) == sizeof(SYSTEMTIME));
+}  // namespace
+
+void CFileDX::Close() {
+  if (handle_ == InvalidHandle) return;
+  CloseHandle(AsHandle(handle_));
+  handle_ = InvalidHandle;
+}
+
+int CFileDX::OpenRead(const char16_t* path) {
+  if (IsOpen()) return 0;
+  HANDLE h = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE, nullptr);
+  handle_ = reinterpret_cast<intptr_t>(h);
+  if (h != INVALID_HANDLE_VALUE) return 1;
+  lastOpenError_ = GetLastError();
+  return 0;
+}
+
+int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
+  if (IsOpen()) return 0;
+  HANDLE h = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, mode == 1 ? OPEN_ALWAYS : CREATE_ALWAYS,
+                         FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE, nullptr);
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return h != INVALID_HANDLE_VALUE;
+}
+
+uint32_t CFileDX::Read(void* buffer, uint32_t count) {
+  DWORD transferred = 0;
+  if (!ReadFile(AsHandle(handle_), buffer, count, &transferred, nullptr)) return 0;
+  return transferred;
+}
+
+uint32_t CFileDX::Write(const void* buffer, uint32_t count) {
+  DWORD transferred = 0;
+  if (!WriteFile(AsHandle(handle_), buffer, count, &transferred, nullptr)) return 0;
+  return transferred;
+}
+
+int CFileDX::Seek(uint32_t low, uint32_t high) {
+  LONG highPart = static_cast<LONG>(high);
+  SetLastError(0);
+  DWORD result = SetFilePointer(AsHandle(handle_), static_cast<LONG>(low), &highPart, FILE_BEGIN);
+  if (result != INVALID_SET_FILE_POINTER) return 1;
+  return GetLastError() == 0;
+}
+
+uint32_t CFileDX::GetSize() { return GetFileSize(AsHandle(handle_), nullptr); }
+
+int CFileDX::Flush() { return FlushFileBuffers(AsHandle(handle_)) ? 1 : 0; }
+
+int CFileDX::GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
+  return GetFileTime(AsHandle(handle_), reinterpret_cast<FILETIME*>(creation), reinterpret_cast<FILETIME*>(lastAccess),
+                     reinterpret_cast<FILETIME*>(lastWrite));
+}
+
+int CFileDX::SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite) {
+  return SetFileTime(AsHandle(handle_), reinterpret_cast<const FILETIME*>(creation),
+                     reinterpret_cast<const FILETIME*>(lastAccess), reinterpret_cast<const FILETIME*>(lastWrite));
+}
+
+int CFileDX::GetLastWriteLocalTime(SystemTime* time) {
+  FileTime creation{}, access{}, write{};
+  int result = GetTimes(&creation, &access, &write);
+  FILETIME local;
+  WORD date = 0, clock = 0;
+  FileTimeToLocalFileTime(reinterpret_cast<FILETIME*>(&write), &local);
+  FileTimeToDosDateTime(&local, &date, &clock);
+  SystemTimeFromDosDateTime(time, date, clock);
+  return result;
+}

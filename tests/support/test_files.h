@@ -1,0 +1,35 @@
+// Temporary folders, whole-file reads and writes, and payloads made with the
+// project's own packing code, for the tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pack.h"
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& relative) const { return path_ + "/" + relative; }
+  // The same as a UTF-16 path for CFileDX and the other Windows-style interfaces.
+  std::u16string Wide(const std::string& relative = "") const;
+
+ private:
+  std::string path_;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+bool FileExists(const std::string& path);
+std::u16string ToWide(const std::string& utf8);
+
+// A packed updater at `path` holding `entries` in order (names stored as given),
+// behind a small stub. Returns the path.
+std::string MakePayloadFile(const std::string& path, std::vector<PackEntry> entries,
+                            const std::string& title = "Test Update", bool packFileLayout = false);
+PackEntry MemoryEntry(const std::string& storedName, const std::string& content);
