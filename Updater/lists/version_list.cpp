@@ -6,6 +6,7 @@
 #include <new>
 
 #include "payload/file.h"
+#include "payload/filesystem.h"
 #include "text/text.h"
 
 namespace {
@@ -102,14 +103,7 @@ bool EncodeVersionList(const VersionList& list, std::string* bytes) {
 
 bool SaveVersionList(const VersionList& list, const char16_t* path) {
   std::string bytes;
-  if (!EncodeVersionList(list, &bytes)) return false;
-  CFileDX file;
-  if (!file.OpenWrite(path, 0)) return false;
-  // The header and the records are written as two writes, as the file has always been.
-  bool written = file.Write(bytes.data(), sizeof(VersionListHeader)) == sizeof(VersionListHeader);
-  uint32_t rest = static_cast<uint32_t>(bytes.size() - sizeof(VersionListHeader));
-  if (written && rest) written = file.Write(bytes.data() + sizeof(VersionListHeader), rest) == rest;
-  return written;
+  return EncodeVersionList(list, &bytes) && ReplaceFileContents(path, bytes.data(), bytes.size());
 }
 
 int FindVersionEntryForFile(const VersionList& list, const char* archiveName) {

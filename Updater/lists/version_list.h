@@ -31,7 +31,8 @@ struct VersionList {
 // Reads a list from the file's current position. False leaves `list` unchanged.
 bool ReadVersionList(CFileDX* file, VersionList* list);
 bool LoadVersionList(const char16_t* path, VersionList* list);
-// Writes the header's `count` records in the format its magic names. Refuses an
+// Writes the header's `count` records in the format its magic names, replacing
+// the file whole (a failure leaves the previous file as it was). Refuses an
 // unknown magic, fewer entries than `count`, or a name that does not fit its
 // field in code page 932, without touching the file.
 bool SaveVersionList(const VersionList& list, const char16_t* path);

@@ -17,6 +17,13 @@ struct SystemTime {
 };
 
 constexpr uint32_t InvalidFileSize = 0xFFFFFFFFu;
+
+// OpenWrite modes: 1 opens or creates keeping the contents; 2 creates a new file
+// and fails if the name exists (never writing through a planted link); every
+// other mode creates or truncates.
+constexpr uint32_t OpenWriteTruncate = 0;
+constexpr uint32_t OpenWriteKeep = 1;
+constexpr uint32_t OpenWriteCreateNew = 2;
 constexpr uint32_t ErrorFileNotFound = 2;
 constexpr uint32_t ErrorPathNotFound = 3;
 constexpr uint32_t ErrorAccessDenied = 5;
@@ -31,7 +38,6 @@ class CFileDX {
   void Close();
   int OpenRead(const char16_t* path);
   int OpenRead(const char* path);
-  // Mode 1 opens or creates keeping the contents; every other mode creates or truncates.
   int OpenWrite(const char16_t* path, uint32_t mode);
   int OpenWrite(const char* path, uint32_t mode);
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <string>
 
+#include "payload/fault_injection.h"
 #include "payload/file.h"
 #include "payload/windows_path_posix.h"
 
@@ -71,13 +72,16 @@ int CFileDX::OpenRead(const char16_t* path) {
 
 int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
   if (IsOpen()) return 0;
+  NoteFileSystemChange();
   std::string posixPath;
   if (!ResolveWindowsPath(path, &posixPath)) return 0;
   // A file without its owner's write bit stands for the read-only attribute,
   // which Windows honours even for administrators.
   struct stat st;
   if (stat(posixPath.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR))) return 0;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == 1 ? 0 : O_TRUNC);
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  if (mode == OpenWriteCreateNew) flags |= O_EXCL;  // also refuses a planted link
+  else if (mode != OpenWriteKeep) flags |= O_TRUNC;
   int fd = open(posixPath.c_str(), flags, 0666);
   if (fd < 0) return 0;
   handle_ = fd;
@@ -99,6 +103,8 @@ uint32_t CFileDX::Read(void* buffer, uint32_t count) {
 
 uint32_t CFileDX::Write(const void* buffer, uint32_t count) {
   if (!IsOpen()) return 0;
+  NoteFileSystemChange();
+  count = WritableBytes(count);
   uint32_t done = 0;
   while (done < count) {
     ssize_t n = write(Descriptor(handle_), static_cast<const char*>(buffer) + done, count - done);
@@ -121,7 +127,11 @@ uint32_t CFileDX::GetSize() {
   return static_cast<uint32_t>(st.st_size);
 }
 
-int CFileDX::Flush() { return IsOpen() && fsync(Descriptor(handle_)) == 0; }
+int CFileDX::Flush() {
+  if (!IsOpen()) return 0;
+  NoteFileSystemChange();
+  return FlushAllowed() && fsync(Descriptor(handle_)) == 0;
+}
 
 int CFileDX::GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
   struct stat st;

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "payload/fault_injection.h"
 #include "payload/file.h"
 
 namespace {
@@ -26,7 +27,8 @@ int CFileDX::OpenRead(const char16_t* path) {
 
 int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
   if (IsOpen()) return 0;
-  HANDLE h = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, mode == 1 ? OPEN_ALWAYS : CREATE_ALWAYS,
+  NoteFileSystemChange();
+  HANDLE h = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, mode == OpenWriteKeep ? OPEN_ALWAYS : mode == OpenWriteCreateNew ? CREATE_NEW : CREATE_ALWAYS,
                          FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE, nullptr);
   handle_ = reinterpret_cast<intptr_t>(h);
   return h != INVALID_HANDLE_VALUE;
@@ -40,7 +42,8 @@ uint32_t CFileDX::Read(void* buffer, uint32_t count) {
 
 uint32_t CFileDX::Write(const void* buffer, uint32_t count) {
   DWORD transferred = 0;
-  if (!WriteFile(AsHandle(handle_), buffer, count, &transferred, nullptr)) return 0;
+  NoteFileSystemChange();
+  if (!WriteFile(AsHandle(handle_), buffer, WritableBytes(count), &transferred, nullptr)) return 0;
   return transferred;
 }
 
@@ -54,7 +57,10 @@ int CFileDX::Seek(uint32_t low, uint32_t high) {
 
 uint32_t CFileDX::GetSize() { return GetFileSize(AsHandle(handle_), nullptr); }
 
-int CFileDX::Flush() { return FlushFileBuffers(AsHandle(handle_)) ? 1 : 0; }
+int CFileDX::Flush() {
+  NoteFileSystemChange();
+  return FlushAllowed() && FlushFileBuffers(AsHandle(handle_)) ? 1 : 0;
+}
 
 int CFileDX::GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
   return GetFileTime(AsHandle(handle_), reinterpret_cast<FILETIME*>(creation), reinterpret_cast<FILETIME*>(lastAccess),

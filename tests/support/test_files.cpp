@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 
+#include "install/checksum.h"
+#include "lists/version_list.h"
 #include "text/text.h"
 
 namespace fs = std::filesystem;
@@ -75,4 +78,27 @@ std::string MakePayloadFile(const std::string& path, std::vector<PackEntry> entr
   std::string error = WritePayload("MZ test stub", title, packFileLayout, entries, path);
   EXPECT_EQ(error, "");
   return path;
+}
+
+std::string VersionListBytes(const std::vector<UpdateFile>& files, int listFormat) {
+  VersionList list;
+  std::memcpy(list.header.magic, listFormat == 2 ? VersionListMagic2 : VersionListMagic1, 8);
+  for (const UpdateFile& file : files) {
+    ContentChecksum sum{};
+    UpdateContentChecksumReference(&sum, file.content.data(), static_cast<uint32_t>(file.content.size()));
+    list.entries.push_back({file.name, {ChecksumWord0(sum), ChecksumWord1(sum)}});
+  }
+  list.header.count = static_cast<uint32_t>(list.entries.size());
+  std::string bytes;
+  EXPECT_TRUE(EncodeVersionList(list, &bytes));
+  return bytes;
+}
+
+std::string MakeUpdatePayload(const std::string& path, const std::vector<UpdateFile>& files, int listFormat) {
+  std::vector<PackEntry> entries = {MemoryEntry("VLK.hvl", VersionListBytes(files, listFormat))};
+  for (const UpdateFile& file : files) {
+    std::string bare = file.name.substr(file.name.find_last_of('\\') + 1);
+    entries.push_back(MemoryEntry(ConvertNarrow(bare.c_str(), TargetShiftJis), file.content));
+  }
+  return MakePayloadFile(path, entries);
 }

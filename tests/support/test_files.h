@@ -33,3 +33,16 @@ std::u16string ToWide(const std::string& utf8);
 std::string MakePayloadFile(const std::string& path, std::vector<PackEntry> entries,
                             const std::string& title = "Test Update", bool packFileLayout = false);
 PackEntry MemoryEntry(const std::string& storedName, const std::string& content);
+
+// One file of an update: its path relative to the game folder ("\" separated)
+// and its content. The archive stores the bare name.
+struct UpdateFile {
+  std::string name;
+  std::string content;
+};
+
+// A packed update like the vendor's tool makes: "VLK.hvl" first with a row and
+// the checksum of every file, then the files. `listFormat` 2 or 1.
+std::string MakeUpdatePayload(const std::string& path, const std::vector<UpdateFile>& files, int listFormat = 2);
+// The bytes of a version list with these rows and their true checksums.
+std::string VersionListBytes(const std::vector<UpdateFile>& files, int listFormat = 2);

@@ -1,0 +1,24 @@
+// The game's uninstall list "uninst.lst": read in any mix of Shift-JIS and UTF-8
+// lines and line ends, extended with the installed names and written back
+// normalised (UTF-8, lower case, no duplicates, "$" lines last, LF, one NUL).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+using UninstallLines = std::vector<std::string>;
+
+// Lines longer than this, before or after conversion to UTF-8, are skipped:
+// cutting them would name another file.
+constexpr size_t MaxUninstallLineBytes = 779;
+
+// Adds every non-empty name not listed yet and rewrites the list. False when the
+// list is missing, empty, unreadable or cannot be written (the old list stays).
+bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, size_t count);
+
+// Adds the lines of a NUL-terminated text to the two groups.
+void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines* dollar);
+
+// Writes the plain group, then the dollar group, and empties both.
+bool WriteUninstallList(const char16_t* path, UninstallLines* plain, UninstallLines* dollar);

@@ -1,0 +1,31 @@
+// Whole-file operations on Windows paths, beside CFileDX: attributes, moves,
+// deletes, links and the crash-safe rewrite of a small file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+constexpr uint32_t InvalidFileAttributes = 0xFFFFFFFFu;
+constexpr uint32_t FileAttributeReadOnly = 0x1;
+constexpr uint32_t FileAttributeDirectory = 0x10;
+
+// GetFileAttributesW: InvalidFileAttributes when nothing of that name exists.
+uint32_t GetPathAttributes(const char16_t* path);
+// SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL): clears read-only.
+bool ResetPathAttributes(const char16_t* path);
+// MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING): one atomic rename.
+bool MoveFileReplacing(const char16_t* from, const char16_t* to);
+// Removes a file, or a link itself (never what it points to).
+bool RemoveFile(const char16_t* path);
+// A second name for an existing file's current content: a hard link, or a copy
+// where the volume has none. Fails if `link` exists.
+bool LinkOrCopyFile(const char16_t* existing, const char16_t* link);
+// Makes the folder entries changed by renames in the folder of `path` durable
+// (POSIX fsync of the folder; Windows needs nothing).
+bool FlushFolderOf(const char16_t* path);
+
+// Replaces the file at `path` by `size` bytes so that a failure or a crash at
+// any moment leaves either the old file or the new one whole: the bytes go to a
+// fresh file beside it, are flushed, and are renamed over it. Refuses a
+// read-only file as writing it in place would.
+bool ReplaceFileContents(const char16_t* path, const void* data, size_t size);

@@ -1,0 +1,116 @@
+#include "lists/uninstall_list.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/test_files.h"
+
+namespace {
+
+std::string Nul(const std::string& text) { return text + '\0'; }
+
+class UninstallListTest : public ::testing::Test {
+ protected:
+  // Writes `list` as "uninst.lst", updates it with `names` and returns the
+  // result and the file's bytes afterwards.
+  bool Update(const std::string& list, std::vector<std::u16string> names, std::string* after) {
+    WriteBytes(folder.File("uninst.lst"), list);
+    bool result = UpdateUninstallList(folder.Wide().c_str(), names.data(), names.size());
+    *after = ReadBytes(folder.File("uninst.lst"));
+    return result;
+  }
+  std::string Lines(const std::string& list) {
+    std::string after;
+    EXPECT_TRUE(Update(list, {}, &after));
+    return after;
+  }
+  TempFolder folder;
+};
+
+TEST_F(UninstallListTest, NormalisesAndExtends) {
+  std::string after;
+  ASSERT_TRUE(Update("Data\\A.DAT\r\n$Dir\r\nb.dat\r\n", {u"data\\a.dat", u"c.dat"}, &after));
+  EXPECT_EQ(after, Nul("data\\a.dat\nb.dat\nc.dat\n$dir\n"));
+  // Updating what it wrote with the same names changes nothing.
+  std::string again;
+  ASSERT_TRUE(Update(after, {u"data\\a.dat", u"c.dat"}, &again));
+  EXPECT_EQ(again, after);
+}
+
+TEST_F(UninstallListTest, CaseDuplicatesCollapseToTheFirst) {
+  EXPECT_EQ(Lines("A.DAT\na.dat\nB.dat\r\nb.DAT\n"), Nul("a.dat\nb.dat\n"));
+  std::string after;
+  ASSERT_TRUE(Update("Game.PAK\n", {u"GAME.pak", u"game.pak"}, &after));
+  EXPECT_EQ(after, Nul("game.pak\n"));
+}
+
+TEST_F(UninstallListTest, BlanksAndLineEnds) {
+  EXPECT_EQ(Lines("\r\n\r\n  \t\n\ta.dat\r\r\n   b.dat  \n\n"), Nul("a.dat\nb.dat  \n"));
+  std::string expected = Nul("a\nb\nc\n");
+  EXPECT_EQ(Lines("a\rb\rc"), expected);
+  EXPECT_EQ(Lines("a\nb\nc\n"), expected);
+  EXPECT_EQ(Lines("a\r\nb\r\nc\r\n"), expected);
+}
+
+TEST_F(UninstallListTest, TextEndsAtTheFirstNul) {
+  EXPECT_EQ(Lines(std::string("a.dat\nb.dat\0c.dat\n", 18)), Nul("a.dat\nb.dat\n"));
+}
+
+TEST_F(UninstallListTest, ShiftJisLinesBecomeUtf8AndUtf8KeepsItsBytes) {
+  // "データ\A.DAT" in Shift-JIS, and "Ä.DAT" in UTF-8.
+  std::string list = "\x83\x66\x81\x5b\x83\x5e\\A.DAT\r\n\xc3\x84.DAT\r\n";
+  EXPECT_EQ(Lines(list), Nul("\xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf\\a.dat\n\xc3\x84.dat\n"));
+  // A byte order mark stays at the start of the first line.
+  EXPECT_EQ(Lines("\xef\xbb\xbf" "A\nB\n"), Nul("\xef\xbb\xbf" "a\nb\n"));
+}
+
+TEST_F(UninstallListTest, DollarLinesGoLastButDollarNamesDoNot) {
+  std::string after;
+  ASSERT_TRUE(Update("$Dir x\nA\n", {u"$new", u"b"}, &after));
+  EXPECT_EQ(after, Nul("a\n$new\nb\n$dir x\n"));
+  ASSERT_TRUE(Update("$one\n$two\n", {u"", u""}, &after));
+  EXPECT_EQ(after, Nul("$one\n$two\n"));
+}
+
+TEST_F(UninstallListTest, MissingOrEmptyListFailsWithoutCreatingOne) {
+  std::vector<std::u16string> names = {u"a.dat"};
+  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), names.data(), names.size()));
+  EXPECT_FALSE(FileExists(folder.File("uninst.lst")));
+  std::string after;
+  EXPECT_FALSE(Update("", names, &after));
+  EXPECT_EQ(after, "");
+  // A single NUL is a valid empty list.
+  EXPECT_TRUE(Update(std::string(1, '\0'), names, &after));
+  EXPECT_EQ(after, Nul("a.dat\n"));
+}
+
+TEST_F(UninstallListTest, OverlongLinesAndNamesAreSkippedWhole) {
+  std::string longLine(780, 'x');
+  std::string fits(779, 'y');
+  std::string after;
+  ASSERT_TRUE(Update(longLine + "\n" + fits + "\nshort\n", {std::u16string(780, u'z'), u"n"}, &after));
+  EXPECT_EQ(after, Nul(fits + "\nshort\nn\n"));
+  // 300 Shift-JIS characters take 600 bytes, and 900 in UTF-8.
+  std::string wide;
+  for (int i = 0; i < 300; ++i) wide += "\x83\x41";
+  ASSERT_TRUE(Update(wide + "\nshort\n", {}, &after));
+  EXPECT_EQ(after, Nul("short\n"));
+}
+
+TEST_F(UninstallListTest, ReadOnlyListIsNotRewritten) {
+  WriteBytes(folder.File("uninst.lst"), "a\n");
+  std::filesystem::permissions(folder.File("uninst.lst"), std::filesystem::perms::owner_read);
+  std::vector<std::u16string> names = {u"b"};
+  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), names.data(), names.size()));
+  EXPECT_EQ(ReadBytes(folder.File("uninst.lst")), "a\n");
+}
+
+TEST(ParseUninstallList, SplitsIntoTwoGroupsInOrderOfFirstAppearance) {
+  UninstallLines plain, dollar;
+  ParseUninstallList("b\n$Z\na\n$y\nB\n", &plain, &dollar);
+  EXPECT_EQ(plain, (UninstallLines{"b", "a"}));
+  EXPECT_EQ(dollar, (UninstallLines{"$z", "$y"}));
+}
+
+}  // namespace
