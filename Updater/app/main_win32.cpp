@@ -1,14 +1,28 @@
-// For now the Windows program only shows the title of its own payload.
+// The Windows program. It runs elevated, often from a Downloads folder, so
+// before anything else DLLs are only ever looked for in System32.
 #include <windows.h>
 
-#include "payload/payload.h"
+#include <cstdlib>
+
+#include "app/flow.h"
+
+// The runtime's default terminate handler demangles type names for a console
+// this program does not have, and would pull some 50 KB into an image that must
+// end before the payload at 0x70000.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  char16_t title[TitleCapacity];
-  if (!ReadPayloadTitle(title, TitleCapacity)) {
-    MessageBoxW(nullptr, L"Failed to get version information.", L"Error", MB_OK | MB_ICONWARNING);
-    return -5;
-  }
-  MessageBoxW(nullptr, reinterpret_cast<wchar_t*>(title), reinterpret_cast<wchar_t*>(title), MB_OK | MB_ICONINFORMATION);
-  return 0;
+  // Resolved at run time: Windows 7 has it only with its 2011 loader update.
+  using SetDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  auto setDirectories = reinterpret_cast<SetDirectoriesFunction>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDirectories) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  GetStartupInfoW(&startup);
+  int showCommand = (startup.dwFlags & STARTF_USESHOWWINDOW) ? startup.wShowWindow : SW_SHOWDEFAULT;
+  return RunUpdater(showCommand);
 }

@@ -47,10 +47,15 @@ class DialogControls : public ProgressControls {
 
 DialogControls Controls;
 
-// The progress-bar class lives in comctl32, which is loaded from System32 only
-// (never from beside the program) and asked to register the class.
+// The progress-bar class lives in comctl32, which is loaded by its full path in
+// System32 (never from beside the program) and asked to register the class.
 bool RegisterProgressBarClass() {
-  HMODULE comctl = LoadLibraryExW(L"comctl32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  wchar_t path[MAX_PATH];
+  UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  const wchar_t name[] = L"\\comctl32.dll";
+  if (length == 0 || length + sizeof name / sizeof name[0] > MAX_PATH) return false;
+  for (size_t i = 0; i < sizeof name / sizeof name[0]; ++i) path[length + i] = name[i];
+  HMODULE comctl = LoadLibraryW(path);
   if (!comctl) return false;
   struct InitCommonControlsExArgs {
     DWORD size;

@@ -1,0 +1,91 @@
+#include "app/flow.h"
+
+#include "app/app_state.h"
+#include "app/messages.h"
+#include "app/platform.h"
+#include "app/progress.h"
+#include "install/install.h"
+#include "location/install_folder.h"
+#include "payload/payload.h"
+#include "text/text.h"
+
+char16_t InstallFolder[780];
+
+namespace {
+
+constexpr char16_t VendorKeyWord[] = u"TARN";
+constexpr char16_t ProductTitle[] = u"ルーメン・トレイル";
+
+void ReportResult(InstallResult result) {
+  switch (result) {
+    case InstallSucceeded:
+      ShowInfoBox(GetMessageText(MessageComplete));
+      break;
+    case InstallDamaged:
+    case InstallIndexUnreadable:
+    case InstallNotProduced:
+      ShowWarningBox(GetMessageText(MessageDamaged));
+      break;
+    case InstallWriteFailed:
+      ShowWarningBox(GetMessageText(MessageNotCompleted));
+      break;
+    case InstallUninstallListFailed:
+      ShowWarningBox(GetMessageText(MessageUninstallInfoFailed));
+      break;
+    default:  // cancelled or aborted: the user knows
+      break;
+  }
+}
+
+// The run after the game mutex is held: folder, confirmation, installation.
+int32_t FindFolderAndInstall(int showCommand) {
+  if (!ReadInstalledFolder(InstallFolder, sizeof InstallFolder / sizeof InstallFolder[0], VendorKeyWord,
+                           ProductTitle)) {
+    if (!AskQuestion(nullptr, GetMessageText(MessageAskForFolder))) {
+      ShowInfoBox(GetMessageText(MessageCancelling));
+      return ExitNoFolder;
+    }
+    if (SelectInstallFolder(InstallFolder, sizeof InstallFolder / sizeof InstallFolder[0]) != 0) return ExitNoFolder;
+  }
+  if (!AskQuestion(nullptr, GetMessageText(MessageConfirmInstall))) return ExitNotConfirmed;
+  if (!CreateProgressWindow()) {
+    ShowWarningBox(GetMessageText(MessageDialogFailed));
+    return ExitNoDialog;
+  }
+  ShowProgressWindow(showCommand);
+  InstallResult result = InstallUpdate(InstallFolder);
+  DestroyProgressWindow();
+  ReportResult(result);
+  ReleaseProgressWindowResources();
+  return static_cast<int32_t>(result);
+}
+
+}  // namespace
+
+int32_t RunUpdater(int showCommand) {
+  StartPlatform();
+  UiLanguage = (GetUserUiLanguage() & 0x3FF) == 0x11 ? LanguageJapanese : LanguageEnglish;
+
+  int32_t exitCode;
+  uint32_t error = 0;
+  void* instanceMutex = CreateNamedMutex(InstanceMutexName, &error);
+  if (error != 0) {
+    exitCode = ExitAlreadyRunning;
+  } else if (!ReadPayloadTitle(WindowTitle, TitleCapacity)) {
+    FormatWide(WindowTitle, TitleCapacity, u"%s", GetMessageText(MessageErrorTitle));
+    ShowWarningBox(GetMessageText(MessageNoVersionInfo));
+    exitCode = ExitNoTitle;
+  } else {
+    void* gameMutex = CreateNamedMutex(GameMutexName, &error);
+    if (error != 0) {
+      ShowWarningBox(GetMessageText(MessageGameRunning));
+      exitCode = ExitGameRunning;
+    } else {
+      exitCode = FindFolderAndInstall(showCommand);
+    }
+    CloseNamedMutex(gameMutex);
+  }
+  CloseNamedMutex(instanceMutex);
+  StopPlatform();
+  return exitCode;
+}

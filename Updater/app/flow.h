@@ -1,0 +1,21 @@
+// The whole run of the updater, from the language to the exit code.
+#pragma once
+
+#include <cstdint>
+
+constexpr char InstanceMutexName[] = "Updater for LumenTrail is executing.";
+constexpr char GameMutexName[] = "Velkan General Interpreter for LumenTrail is executing.";
+
+// Exit codes of the early exits; otherwise the code is the install result.
+constexpr int32_t ExitNoFolder = -1;
+constexpr int32_t ExitGameRunning = -2;
+constexpr int32_t ExitNotConfirmed = -3;
+constexpr int32_t ExitNoDialog = -4;
+constexpr int32_t ExitNoTitle = -5;
+// Another copy is running: the run ends silently with this code (250 as a
+// POSIX exit status), which no other outcome gives.
+constexpr int32_t ExitAlreadyRunning = -6;
+
+extern char16_t InstallFolder[780];
+
+int32_t RunUpdater(int showCommand);

@@ -1,0 +1,19 @@
+// Finding the game folder: the registry value the game's installer wrote, or a
+// folder the user picks that holds the game's executable.
+#pragma once
+
+#include <cstddef>
+
+#include "install/install.h"
+
+constexpr char16_t GameExecutableName[] = u"LUMENTRAIL.exe";
+
+// Copies the registered folder, unchanged, into `folder` (capacity in UTF-16
+// units): 1 when found; 0 (folder untouched) when missing, not REG_SZ, larger
+// than 8192 bytes or too long for `folder`.
+int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendor, const char16_t* product);
+
+// Lets the user pick folders until one holds the game's executable (0, the
+// folder without a trailing separator in `folder`) or the user gives up
+// (InstallCancelled, after message 7).
+InstallResult SelectInstallFolder(char16_t* folder, size_t capacity);
