@@ -19,6 +19,16 @@ void UpdateContentChecksum(ContentChecksum* state, const void* data, uint32_t co
 // The byte-at-a-time definition, kept as the reference for faster versions.
 void UpdateContentChecksumReference(ContentChecksum* state, const void* data, uint32_t count);
 
+// The implementations UpdateContentChecksum chooses from; all give the same result.
+enum class ChecksumPath { Reference, Portable, Sse41, Avx2 };
+
+// Whether this build and this processor can run `path`.
+bool ChecksumPathSupported(ChecksumPath path);
+
+// Feeds bytes through one chosen implementation (for tests and measurements).
+// An unsupported path falls back to the portable one.
+void UpdateContentChecksumWith(ChecksumPath path, ContentChecksum* state, const void* data, uint32_t count);
+
 inline uint32_t ChecksumWord0(const ContentChecksum& c) { return c.hash; }
 inline uint32_t ChecksumWord1(const ContentChecksum& c) {
   return c.hashSum | uint32_t{c.hashXor} << 8 | uint32_t{c.byteSum} << 16 | uint32_t{c.byteXor} << 24;
