@@ -11,7 +11,8 @@ int Usage() {
                "usage: updater-pack build --stub STUB --from DIR --title TEXT --out OUT\n"
                "                          [--layout arc20|packfile] [--list-format 2|1]\n"
                "                          [--title-encoding sjis|utf8]\n"
-               "       updater-pack list FILE\n");
+               "       updater-pack list FILE\n"
+               "       updater-pack versions VLK_FILE\n");
   return 2;
 }
 
@@ -19,6 +20,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "list") == 0) return ListPayload(argv[2], stdout);
+  if (argc == 3 && std::strcmp(argv[1], "versions") == 0) return ListVersionFile(argv[2], stdout);
   if (argc < 2 || std::strcmp(argv[1], "build") != 0) return Usage();
 
   PackOptions options;

@@ -301,3 +301,15 @@ int ListPayload(const std::string& path, std::FILE* out) {
   }
   return allMatch ? 0 : 1;
 }
+
+int ListVersionFile(const std::string& path, std::FILE* out) {
+  VersionList list;
+  if (!LoadVersionList(NarrowToWide(path.c_str()).c_str(), &list)) {
+    std::fprintf(stderr, "updater-pack: %s: not a readable version list\n", path.c_str());
+    return 2;
+  }
+  std::fprintf(out, "version list: format %d, %u rows\n", list.header.magic[4] == 'V' ? 2 : 1, list.header.count);
+  for (const VersionEntry& row : list.entries)
+    std::fprintf(out, "row: %s %08X %08X\n", row.name.c_str(), row.checksum[0], row.checksum[1]);
+  return 0;
+}

@@ -34,6 +34,9 @@ std::string BuildPayload(const PackOptions& options);
 std::string WritePayload(const std::string& stubBytes, const std::string& titleBytes, bool packFileLayout,
                          std::vector<PackEntry>& entries, const std::string& out);
 
+// Prints the rows of a version-list file (a game's "vlk.hvl"): 0 when it reads.
+int ListVersionFile(const std::string& file, std::FILE* out);
+
 // Prints title, layout, entries and version-list rows of a packed updater.
 // Returns 0 when the payload reads and every row's checksum matches its entry.
 int ListPayload(const std::string& file, std::FILE* out);

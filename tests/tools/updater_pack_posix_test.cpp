@@ -198,6 +198,16 @@ TEST(UpdaterPack, BadInputIsRefusedWithOneLineAndNoOutput) {
   }
 }
 
+TEST(UpdaterPack, VersionsPrintsAGameVersionList) {
+  TempFolder folder;
+  WriteBytes(folder.File("vlk.hvl"), VersionListBytes({{"data\\a.pak", "abc"}}));
+  ToolRun run = RunTool("versions " + folder.File("vlk.hvl"));
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "version list: format 2, 1 rows\nrow: data\\a.pak 0050B406 6026CC12\n");
+  WriteBytes(folder.File("bad.hvl"), "VHV_V2__");
+  EXPECT_EQ(RunTool("versions " + folder.File("bad.hvl")).status, 2);
+}
+
 TEST(UpdaterPack, ListRefusesWhatIsNotAPayload) {
   TempFolder folder;
   WriteBytes(folder.File("plain"), "not a packed updater");
