@@ -98,7 +98,7 @@ const Tables& GetTables() {
         // A signed low half, and a high half that absorbs its sign.
         auto low = static_cast<int16_t>(weight & 0xFFFF);
         auto high = static_cast<int16_t>((weight - static_cast<uint32_t>(int32_t{low})) >> 16);
-        uint32_t half = b % 16 / 8, word = b / 16 * 8 + b % 8;
+        size_t half = b % 16 / 8, word = b / 16 * 8 + b % 8;
         t.hashWeights[c][half * 2][word] = low;
         t.hashWeights[c][half * 2 + 1][word] = high;
       }

@@ -28,14 +28,27 @@ std::string Lowered(const std::string& text) {
   return copy;
 }
 
-// A name from the payload may only name a file inside the game folder.
+// Windows opens a device, not a file, for these names, whatever their extension.
+bool IsDeviceName(const std::u16string& component) {
+  std::u16string base = component.substr(0, component.find(u'.'));
+  for (char16_t& c : base) c = c >= u'a' && c <= u'z' ? c - 32 : c;
+  for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL"})
+    if (base == device) return true;
+  return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
+         base[3] >= u'1' && base[3] <= u'9';
+}
+
+// A name from the payload may only name a file inside the game folder: no
+// drive, no root, no empty, "." or ".." component (nor one Windows would trim
+// to such, ending in a dot or a space), no device, no character Windows forbids.
 bool IsSafeRelativeName(const std::u16string& name) {
   size_t componentStart = 0;
   for (size_t i = 0; i <= name.size(); ++i) {
     char16_t c = i < name.size() ? name[i] : u'\\';
     if (c == u'\\' || c == u'/') {
       std::u16string component = name.substr(componentStart, i - componentStart);
-      if (component.empty() || component == u"." || component == u"..") return false;
+      if (component.empty() || component.back() == u'.' || component.back() == u' ' || IsDeviceName(component))
+        return false;
       componentStart = i + 1;
     } else if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' || c == u'*') {
       return false;
@@ -123,9 +136,24 @@ void Installation::ReadShippedList() {
   }
 }
 
+// The game folder's entries that `name` passes through: a folder that is a
+// link would carry the update's files somewhere else.
+bool PassesThroughALink(const char16_t* folder, const std::u16string& name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (name[i] != u'\\' && name[i] != u'/') continue;
+    char16_t path[PathCapacity];
+    std::u16string part = name.substr(0, i);
+    uint32_t attributes = FormatWide(path, PathCapacity, u"%s\\%s", folder, part.c_str()) >= 0
+                              ? GetPathAttributes(path)
+                              : InvalidFileAttributes;
+    if (attributes != InvalidFileAttributes && (attributes & FileAttributeReparsePoint)) return true;
+  }
+  return false;
+}
+
 // Chooses every entry's target name and refuses, before anything is written,
 // names that would leave the game folder, paths that do not fit, and two
-// entries aimed at one file.
+// entries aimed at one file or at each other's staging or backup names.
 InstallResult Installation::PlanEntries() {
   std::vector<std::string> targets;
   for (const ArchiveEntry& entry : entries_) {
@@ -137,15 +165,18 @@ InstallResult Installation::PlanEntries() {
     if (!plan.isVersionList && !plan.name.empty()) {
       if (!IsSafeRelativeName(plan.name)) return InstallDamaged;
       StagedPaths paths;
-      if (!FormPaths(folder_, plan.name, &paths)) return InstallWriteFailed;
+      if (!FormPaths(folder_, plan.name, &paths) || PassesThroughALink(folder_, plan.name)) return InstallWriteFailed;
       std::string target = Lowered(WideToNarrow(plan.name.c_str(), TargetUtf8));
       for (char& c : target) c = c == '/' ? '\\' : c;
-      for (const std::string& other : targets) {
-        if (other == target) return InstallWriteFailed;
-      }
       targets.push_back(target);
     }
     plans_.push_back(plan);
+  }
+  for (const std::string& target : targets) {
+    for (const std::string& other : targets) {
+      if (&other != &target && (other == target || other == target + ".tmp" || other == target + ".upd-backup"))
+        return InstallWriteFailed;
+    }
   }
   return InstallSucceeded;
 }

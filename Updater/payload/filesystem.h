@@ -8,8 +8,10 @@
 constexpr uint32_t InvalidFileAttributes = 0xFFFFFFFFu;
 constexpr uint32_t FileAttributeReadOnly = 0x1;
 constexpr uint32_t FileAttributeDirectory = 0x10;
+constexpr uint32_t FileAttributeReparsePoint = 0x400;  // a link (symbolic link, junction)
 
-// GetFileAttributesW: InvalidFileAttributes when nothing of that name exists.
+// GetFileAttributesW: InvalidFileAttributes when nothing of that name exists;
+// a link has FileAttributeReparsePoint besides its target's attributes.
 uint32_t GetPathAttributes(const char16_t* path);
 // SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL): clears read-only.
 bool ResetPathAttributes(const char16_t* path);

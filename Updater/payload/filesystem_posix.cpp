@@ -38,9 +38,12 @@ bool CopyFileContents(const std::string& from, const std::string& to) {
 }  // namespace
 
 uint32_t GetPathAttributes(const char16_t* path) {
+  std::string p = Posix(path);
   struct stat st;
-  if (stat(Posix(path).c_str(), &st) != 0) return InvalidFileAttributes;
-  uint32_t attributes = S_ISDIR(st.st_mode) ? FileAttributeDirectory : 0x80;  // FILE_ATTRIBUTE_NORMAL
+  if (lstat(p.c_str(), &st) != 0) return InvalidFileAttributes;
+  uint32_t link = S_ISLNK(st.st_mode) ? FileAttributeReparsePoint : 0;
+  if (link && stat(p.c_str(), &st) != 0) return InvalidFileAttributes;  // a dangling link names nothing
+  uint32_t attributes = link | (S_ISDIR(st.st_mode) ? FileAttributeDirectory : 0x80);  // FILE_ATTRIBUTE_NORMAL
   if (!(st.st_mode & S_IWUSR)) attributes |= FileAttributeReadOnly;
   return attributes;
 }

@@ -150,7 +150,12 @@ DecodedChar DecodeChar(const char* p, TextEncoding encoding) {
   size_t length = ones < 2 ? 1 : ones;
   uint32_t code = ones == 0 ? s[0] : (s[0] & (0x7Fu >> ones));
   size_t taken = 1;
-  while (taken < length && s[taken] != 0) code = code << 6 | (s[taken++] & 0x3Fu);
+  // A broken sequence ends at the first byte that cannot continue it, so that a
+  // line end after it stays one. An over-long or stray form is no ASCII
+  // character: only a real CR, LF or terminator is found as one (the uninstall
+  // list would loop forever on a false one).
+  while (taken < length && (s[taken] & 0xC0) == 0x80) code = code << 6 | (s[taken++] & 0x3Fu);
+  if (code < 0x80 && s[0] >= 0x80) code = 0xFFFD;
 
   if (code >= 0xD800 && code <= 0xDBFF) {
     DecodedChar low = DecodeChar(p + taken, EncodingUtf8);
@@ -201,6 +206,7 @@ char* LowerText(char* text) {
   return text;
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style on purpose; only %s is accepted
 int FormatWide(char16_t* dest, size_t capacity, const char16_t* format, ...) {
   va_list args;
   va_start(args, format);
@@ -209,6 +215,7 @@ int FormatWide(char16_t* dest, size_t capacity, const char16_t* format, ...) {
   return result;
 }
 
+// NOLINTNEXTLINE(cert-dcl50-cpp): printf-style on purpose; only %s is accepted
 int FormatNarrow(char* dest, size_t capacity, const char* format, ...) {
   va_list args;
   va_start(args, format);

@@ -181,7 +181,8 @@ TEST_F(InstallTest, UninstallListProblemsAreReportedAfterTheFiles) {
 TEST_F(InstallTest, NamesThatLeaveTheFolderAreRefusedBeforeWriting) {
   FolderContents before = GameContents();
   for (const char* name : {"..\\escape.pak", "sub\\..\\..\\x.pak", "C:\\abs.pak", "\\root.pak", "a\\\\b.pak",
-                           "bad|name.pak", "ctl\x01.pak", ".\\dot.pak", "stream.pak:ads"}) {
+                           "bad|name.pak", "ctl\x01.pak", ".\\dot.pak", "stream.pak:ads", "sub...\\x.pak",
+                           "trail. \\x.pak", "NUL.pak", "data\\com1", "Con"}) {
     std::string bare = name;
     bare = bare.substr(bare.find_last_of('\\') + 1);
     std::string list = VersionListBytes({{name, "x"}});
