@@ -47,6 +47,12 @@ class CFileDX {
   uint32_t GetSize();
   // Pushes written data to the disk (FlushFileBuffers / fsync).
   int Flush();
+  // Called after writing `count` bytes at `offset` of a file written from
+  // start to end: starts writing them to the disk without waiting, and drops
+  // from the cache the pages well before them that are on the disk already,
+  // so that a long write reuses a few pages instead of taking ever new ones.
+  // Only hints: Flush still decides what is on the disk and sees every error.
+  void WriteBehind(uint64_t offset, uint32_t count);
   uint32_t GetLastOpenError() const { return lastOpenError_; }
 
   int GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* lastWrite);

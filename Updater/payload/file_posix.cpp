@@ -133,6 +133,22 @@ int CFileDX::Flush() {
   return FlushAllowed() && fsync(Descriptor(handle_)) == 0;
 }
 
+void CFileDX::WriteBehind(uint64_t offset, uint32_t count) {
+  if (!IsOpen()) return;
+  int fd = Descriptor(handle_);
+#ifdef SYNC_FILE_RANGE_WRITE
+  // Without a wait flag it neither blocks nor takes an error away from fsync.
+  sync_file_range(fd, static_cast<off_t>(offset), count, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)count;
+#endif
+  // Pages this far back are nearly always written by now; one still being
+  // written stays, and each such miss costs a drain of every processor's
+  // page lists.
+  constexpr uint64_t lag = uint64_t{8} << 20;
+  if (offset > lag) posix_fadvise(fd, 0, static_cast<off_t>(offset - lag), POSIX_FADV_DONTNEED);
+}
+
 int CFileDX::GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
   struct stat st;
   if (!IsOpen() || fstat(Descriptor(handle_), &st) != 0) return 0;

@@ -62,6 +62,10 @@ int CFileDX::Flush() {
   return FlushAllowed() && FlushFileBuffers(AsHandle(handle_)) ? 1 : 0;
 }
 
+// The cache manager's lazy writer writes behind by itself, and Windows has no
+// call that starts writing a range of a cached file without waiting for it.
+void CFileDX::WriteBehind(uint64_t, uint32_t) {}
+
 int CFileDX::GetTimes(FileTime* creation, FileTime* lastAccess, FileTime* lastWrite) {
   return GetFileTime(AsHandle(handle_), reinterpret_cast<FILETIME*>(creation), reinterpret_cast<FILETIME*>(lastAccess),
                      reinterpret_cast<FILETIME*>(lastWrite));
