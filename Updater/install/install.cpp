@@ -364,7 +364,10 @@ InstallResult Installation::Run() {
     InstallResult planned = PlanEntries();
     if (planned != InstallSucceeded) {
       pending_ = planned;
+    } else if (!HoldFolder(folder_)) {
+      pending_ = InstallWriteFailed;
     } else {
+      // From here on a folder of the game swapped for a link is not followed.
       Stage();
       if (stagedAll_) {
         if (!Commit()) {
@@ -378,6 +381,7 @@ InstallResult Installation::Run() {
         }
       }
       CleanUp();
+      ReleaseHeldFolder();
     }
   }
   if (AbortRequested) pending_ = InstallAborted;

@@ -32,6 +32,7 @@ timespec ToTimespec(const FileTime& ft) {
 uint32_t WindowsErrorOf(int error) {
   switch (error) {
     case ENOENT: return ErrorFileNotFound;
+    case ELOOP: return ErrorAccessDenied;  // a link where the held folder allows none
     case ENOTDIR: return ErrorPathNotFound;
     case EACCES: case EPERM: case EISDIR: case EROFS: return ErrorAccessDenied;
     default: return 31;  // ERROR_GEN_FAILURE
@@ -50,12 +51,8 @@ void CFileDX::Close() {
 
 int CFileDX::OpenRead(const char16_t* path) {
   if (IsOpen()) return 0;
-  std::string posixPath;
-  if (!ResolveWindowsPath(path, &posixPath)) {
-    lastOpenError_ = ErrorPathNotFound;
-    return 0;
-  }
-  int fd = open(posixPath.c_str(), O_RDONLY | O_CLOEXEC);
+  PosixPlace place;
+  int fd = ResolveWindowsPlace(path, &place) ? openat(place.folder, place.name.c_str(), O_RDONLY | O_CLOEXEC) : -1;
   struct stat st;
   if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
     close(fd);  // Windows does not open a folder as a file
@@ -73,16 +70,17 @@ int CFileDX::OpenRead(const char16_t* path) {
 int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
   if (IsOpen()) return 0;
   NoteFileSystemChange();
-  std::string posixPath;
-  if (!ResolveWindowsPath(path, &posixPath)) return 0;
+  PosixPlace place;
+  if (!ResolveWindowsPlace(path, &place)) return 0;
   // A file without its owner's write bit stands for the read-only attribute,
   // which Windows honours even for administrators.
   struct stat st;
-  if (stat(posixPath.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR))) return 0;
+  if (fstatat(place.folder, place.name.c_str(), &st, 0) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
+    return 0;
   int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
   if (mode == OpenWriteCreateNew) flags |= O_EXCL;  // also refuses a planted link
   else if (mode != OpenWriteKeep) flags |= O_TRUNC;
-  int fd = open(posixPath.c_str(), flags, 0666);
+  int fd = openat(place.folder, place.name.c_str(), flags, 0666);
   if (fd < 0) return 0;
   handle_ = fd;
   return 1;

@@ -2,6 +2,7 @@
 
 #include "payload/fault_injection.h"
 #include "payload/file.h"
+#include "payload/held_folder_win32.h"
 
 namespace {
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
@@ -17,6 +18,11 @@ void CFileDX::Close() {
 
 int CFileDX::OpenRead(const char16_t* path) {
   if (IsOpen()) return 0;
+  HeldPath held(path);
+  if (!held.ok()) {
+    lastOpenError_ = GetLastError();
+    return 0;
+  }
   HANDLE h = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                          FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE, nullptr);
   handle_ = reinterpret_cast<intptr_t>(h);
@@ -28,6 +34,8 @@ int CFileDX::OpenRead(const char16_t* path) {
 int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
   if (IsOpen()) return 0;
   NoteFileSystemChange();
+  HeldPath held(path);
+  if (!held.ok()) return 0;
   HANDLE h = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, mode == OpenWriteKeep ? OPEN_ALWAYS : mode == OpenWriteCreateNew ? CREATE_NEW : CREATE_ALWAYS,
                          FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE, nullptr);
   handle_ = reinterpret_cast<intptr_t>(h);

@@ -188,4 +188,34 @@ TEST_F(InstallLinksTest, SubfolderThatIsALinkIsNotWrittenThrough) {
   ExpectNothingOutsideChanged();
 }
 
+// The same folder swapped for a link while the install runs, after the names
+// were checked: before one change of the file system after another.
+TEST_F(InstallLinksTest, SubfolderSwappedForALinkWhileTheInstallRuns) {
+  static std::string data, moved, target;
+  static int changes, swapAt;
+  data = Game("data");
+  moved = Game("data.moved");
+  target = Outside("folder");
+  std::string payload = MakeUpdatePayload(work.File("update.exe"), StandardUpdate());
+  changes = 0;
+  InjectedFileFaults.beforeChange = [] { ++changes; };
+  ASSERT_EQ(Install(payload), InstallSucceeded);
+  const int total = changes;
+  for (swapAt = 1; swapAt <= total; ++swapAt) {
+    std::string when = "(swapped before change " + std::to_string(swapAt) + " of " + std::to_string(total) + ")";
+    ResetGame();
+    MakeOutside();
+    changes = 0;
+    InjectedFileFaults.beforeChange = [] {
+      if (++changes != swapAt) return;
+      std::error_code ignored;
+      fs::rename(data, moved, ignored);
+      fs::create_directory_symlink(target, data, ignored);
+    };
+    Install(payload);
+    InjectedFileFaults.beforeChange = nullptr;
+    ExpectNothingOutsideChanged(when);
+  }
+}
+
 }  // namespace
