@@ -3,6 +3,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "app/app_state.h"
@@ -173,6 +174,8 @@ InstallResult Installation::PlanEntries() {
     plans_.push_back(plan);
   }
   for (const std::string& target : targets) {
+    // The lists' rewrites go through these names, and would remove such a file.
+    if (target == "vlk.hvl.upd-new" || target == "uninst.lst.upd-new") return InstallWriteFailed;
     for (const std::string& other : targets) {
       if (&other != &target && (other == target || other == target + ".tmp" || other == target + ".upd-backup"))
         return InstallWriteFailed;
@@ -305,12 +308,13 @@ void Installation::MergeVersionList() {
   char16_t path[PathCapacity];
   VersionList installed;
   if (FormatWide(path, PathCapacity, u"%s\\vlk.hvl", folder_) < 0 || !LoadVersionList(path, &installed)) return;
-  const size_t searched = installed.header.count;  // rows appended here are not searched again
+  // The first installed row of each name; rows appended here are not searched.
+  std::unordered_map<std::string, size_t> firstRow;
+  for (size_t i = installed.entries.size(); i-- > 0;) firstRow[Lowered(installed.entries[i].name)] = i;
   for (const VersionEntry& row : shipped_.entries) {
-    std::string wanted = Lowered(row.name);
-    size_t found = 0;
-    while (found < searched && Lowered(installed.entries[found].name) != wanted) ++found;
-    if (found < searched) {
+    auto match = firstRow.find(Lowered(row.name));
+    if (match != firstRow.end()) {
+      size_t found = match->second;
       installed.entries[found].checksum[0] = row.checksum[0];
       installed.entries[found].checksum[1] = row.checksum[1];
     } else {
@@ -373,8 +377,13 @@ InstallResult Installation::Run() {
         if (!Commit()) {
           pending_ = InstallWriteFailed;
         } else {
-          MergeVersionList();
-          PruneVersionList();
+          // A "vlk.hvl" too large for the memory there is keeps its rows, as
+          // one that cannot be read does.
+          try {
+            MergeVersionList();
+            PruneVersionList();
+          } catch (const std::bad_alloc&) {
+          }
           pending_ = UpdateUninstallList(folder_, stagedNames_.data(), stagedNames_.size())
                          ? InstallSucceeded
                          : InstallUninstallListFailed;

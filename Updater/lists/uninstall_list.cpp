@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <unordered_set>
 
 #include "payload/file.h"
 #include "payload/filesystem.h"
@@ -11,22 +12,31 @@
 
 namespace {
 
-void AddUnique(UninstallLines* group, const char* line) {
-  for (const std::string& existing : *group) {
-    if (CompareText(existing.c_str(), line) == 0) return;
-  }
-  group->emplace_back(line);
+// Lines already listed, so that each new one costs one lookup however long
+// the list is.
+using SeenLines = std::unordered_set<std::string>;
+
+SeenLines LinesOf(const UninstallLines& plain, const UninstallLines& dollar) {
+  SeenLines seen(plain.begin(), plain.end());
+  seen.insert(dollar.begin(), dollar.end());
+  return seen;
+}
+
+void AddUnique(UninstallLines* group, SeenLines* seen, const char* line) {
+  if (seen->insert(line).second) group->emplace_back(line);
 }
 
 }  // namespace
 
 void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines* dollar) {
+  SeenLines seen = LinesOf(*plain, *dollar);
   const char* cursor = text;
   while (*cursor) {
     while (*cursor == ' ' || *cursor == '\t') ++cursor;
-    const char* cr = FindChar(cursor, '\r');
-    const char* lf = FindChar(cursor, '\n');
-    const char* end = cr && lf ? std::min(cr, lf) : cr ? cr : lf ? lf : cursor + std::strlen(cursor);
+    // CR and LF bytes are line ends in either encoding (no Shift-JIS or UTF-8
+    // sequence holds one), so the end is found without decoding; FindChar would
+    // examine the whole rest of the text for its encoding on every line.
+    const char* end = cursor + std::strcspn(cursor, "\r\n");
     size_t length = static_cast<size_t>(end - cursor);
 
     char raw[NameCapacity];
@@ -36,7 +46,7 @@ void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines*
       raw[length] = 0;
       if (ConvertNarrow(line, NameCapacity, raw, TargetUtf8)) {
         LowerText(line);
-        AddUnique(line[0] == '$' ? dollar : plain, line);
+        AddUnique(line[0] == '$' ? dollar : plain, &seen, line);
       }
     }
     cursor = end;
@@ -71,15 +81,23 @@ bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, si
   text[size] = 0;
   file.Close();
 
-  UninstallLines plain, dollar;
-  ParseUninstallList(text.get(), &plain, &dollar);
-  text.reset();
+  // A list too large for the memory there is stays as it is: the install
+  // reports that it could not extend it.
+  try {
+    UninstallLines plain, dollar;
+    ParseUninstallList(text.get(), &plain, &dollar);
+    text.reset();
 
-  for (size_t i = 0; i < count; ++i) {
-    if (names[i].empty()) continue;
-    char name[NameCapacity];
-    if (!WideToNarrow(name, NameCapacity, names[i].c_str(), TargetUtf8)) continue;  // longer than a line may be
-    AddUnique(&plain, LowerText(name));
+    SeenLines seen = LinesOf(plain, dollar);
+    for (size_t i = 0; i < count; ++i) {
+      if (names[i].empty()) continue;
+      char name[NameCapacity];
+      if (!WideToNarrow(name, NameCapacity, names[i].c_str(), TargetUtf8)) continue;  // longer than a line may be
+      AddUnique(&plain, &seen, LowerText(name));
+    }
+    seen.clear();
+    return WriteUninstallList(path, &plain, &dollar);
+  } catch (const std::bad_alloc&) {
+    return false;
   }
-  return WriteUninstallList(path, &plain, &dollar);
 }

@@ -52,16 +52,22 @@ bool ReadVersionList(CFileDX* file, VersionList* list) {
   if (!block) return false;
   if (blockSize && file->Read(block.get(), static_cast<uint32_t>(blockSize)) != blockSize) return false;
 
-  std::vector<VersionEntry> entries(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    const unsigned char* record = block.get() + uint64_t{i} * format.recordSize;
-    // A name that fills its field without a NUL is cut at the field's end.
-    const void* nul = std::memchr(record, 0, format.nameSize);
-    size_t length = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - record) : format.nameSize;
-    std::string name(reinterpret_cast<const char*>(record), length);
-    entries[i].name = ConvertNarrow(name.c_str(), TargetUtf8);
-    entries[i].checksum[0] = Load32(record + format.nameSize);
-    entries[i].checksum[1] = Load32(record + format.nameSize + 4);
+  // Rows too many for the memory there is read as a list that cannot be read.
+  std::vector<VersionEntry> entries;
+  try {
+    entries.resize(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const unsigned char* record = block.get() + uint64_t{i} * format.recordSize;
+      // A name that fills its field without a NUL is cut at the field's end.
+      const void* nul = std::memchr(record, 0, format.nameSize);
+      size_t length = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - record) : format.nameSize;
+      std::string name(reinterpret_cast<const char*>(record), length);
+      entries[i].name = ConvertNarrow(name.c_str(), TargetUtf8);
+      entries[i].checksum[0] = Load32(record + format.nameSize);
+      entries[i].checksum[1] = Load32(record + format.nameSize + 4);
+    }
+  } catch (const std::bad_alloc&) {
+    return false;
   }
 
   std::memcpy(list->header.magic, raw, 8);

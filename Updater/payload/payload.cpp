@@ -72,14 +72,20 @@ int ReadArchiveIndex(ArchiveHeader* header, std::vector<ArchiveEntry>* entries, 
   if (!index) return 0;
   if (indexSize && file->Read(index.get(), static_cast<uint32_t>(indexSize)) != indexSize) return 0;
 
-  std::vector<ArchiveEntry> fresh(count);
-  for (uint32_t i = 0; i < count; ++i) {
-    const unsigned char* record = index.get() + uint64_t{i} * entrySize;
-    std::string name = FieldText(record, nameSize);
-    fresh[i].name = ConvertNarrow(name.c_str(), TargetUtf8);
-    // 32-bit sum, as stored positions are: archives stay below 4 GiB.
-    fresh[i].position = static_cast<uint32_t>(ReadLittleEndian32(record + nameSize) + 16 + count * entrySize);
-    fresh[i].size = ReadLittleEndian32(record + nameSize + 4);
+  // Entries too many for the memory there is read as an index that cannot be read.
+  std::vector<ArchiveEntry> fresh;
+  try {
+    fresh.resize(count);
+    for (uint32_t i = 0; i < count; ++i) {
+      const unsigned char* record = index.get() + uint64_t{i} * entrySize;
+      std::string name = FieldText(record, nameSize);
+      fresh[i].name = ConvertNarrow(name.c_str(), TargetUtf8);
+      // 32-bit sum, as stored positions are: archives stay below 4 GiB.
+      fresh[i].position = static_cast<uint32_t>(ReadLittleEndian32(record + nameSize) + 16 + count * entrySize);
+      fresh[i].size = ReadLittleEndian32(record + nameSize + 4);
+    }
+  } catch (const std::bad_alloc&) {
+    return 0;
   }
 
   std::memcpy(header->magic, raw, 12);

@@ -22,3 +22,18 @@ TEST_F(InstallTest, EntryNamedLikeAnotherEntrysStagingFile) {
 }
 
 }  // namespace
+
+// The lists are rewritten through "<list>.upd-new", which would remove a file
+// of that name after it was installed while the install reported success.
+TEST_F(InstallTest, EntryNamedLikeAListsReplacement) {
+  for (const char* name : {"vlk.hvl.upd-new", "UNINST.LST.UPD-NEW"}) {
+    SCOPED_TRACE(name);
+    ResetGame();
+    InstallResult result = Install(MakeUpdatePayload(work.File("u.exe"), {{name, "content"}, {"a", "content of a"}}));
+    if (result == InstallSucceeded) {
+      EXPECT_EQ(ReadBytes(Game(name)), "content");
+    } else {
+      EXPECT_EQ(GameState(), "old");
+    }
+  }
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "support/test_files.h"
@@ -104,6 +105,22 @@ TEST_F(UninstallListTest, ReadOnlyListIsNotRewritten) {
   std::vector<std::u16string> names = {u"b"};
   EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), names.data(), names.size()));
   EXPECT_EQ(ReadBytes(folder.File("uninst.lst")), "a\n");
+}
+
+// Each duplicate check is one lookup: a list of many lines is extended in
+// about the time it takes to read it, not in the square of its length.
+TEST_F(UninstallListTest, LongListIsExtendedInLinearTime) {
+  std::string list, expected;
+  for (int i = 0; i < 200000; ++i) {
+    list += "File" + std::to_string(i) + ".dat\r\n";
+    expected += "file" + std::to_string(i) + ".dat\n";
+  }
+  auto start = std::chrono::steady_clock::now();
+  std::string after;
+  ASSERT_TRUE(Update(list + list, {u"FILE7.DAT", u"new.dat"}, &after));
+  std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(after, Nul(expected + "new.dat\n"));
+  EXPECT_LT(took.count(), 10.0);  // the pairwise comparison took minutes
 }
 
 TEST(ParseUninstallList, SplitsIntoTwoGroupsInOrderOfFirstAppearance) {
