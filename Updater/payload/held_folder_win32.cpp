@@ -28,8 +28,9 @@ bool HoldFolder(const char16_t* folder) {
   ReleaseHeldFolder();
   std::u16string path = folder;
   while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
-  // The game folder itself may be reached through a link: the registry names it.
-  HANDLE handle = OpenFolderInPlace(path, 0);
+  // The game folder itself may be reached through a link: the registry names
+  // it. "D:" alone would be the drive's current folder, not its root.
+  HANDLE handle = OpenFolderInPlace(path.back() == u':' ? path + u"\\" : path, 0);
   if (handle == INVALID_HANDLE_VALUE) return false;
   held = {path, handle};
   return true;

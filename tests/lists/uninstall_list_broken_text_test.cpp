@@ -34,4 +34,17 @@ TEST(UninstallListBrokenText, LineEndingInACutSequenceStaysItsOwnLine) {
   EXPECT_EQ(ReadBytes(folder.File("uninst.lst")), once);
 }
 
+// In Shift-JIS text a line end right after a lead byte still ends the line:
+// no line ever holds a CR or LF, which would split it when read again.
+TEST(UninstallListBrokenText, LineEndAfterAShiftJisLeadByteEndsTheLine) {
+  for (const char* lead : {"\x81", "\xfc", "\xff"}) {
+    SCOPED_TRACE(testing::PrintToString(lead));
+    UninstallLines plain, dollar;
+    ParseUninstallList((std::string("\x83\x8b") + lead + "\nnext.pak\r\n").c_str(), &plain, &dollar);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_EQ(plain.back(), "next.pak");
+    for (const std::string& line : plain) EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+  }
+}
+
 }  // namespace
