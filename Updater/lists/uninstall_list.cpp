@@ -1,6 +1,5 @@
 #include "lists/uninstall_list.h"
 
-#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -16,20 +15,12 @@ namespace {
 // the list is.
 using SeenLines = std::unordered_set<std::string>;
 
-SeenLines LinesOf(const UninstallLines& plain, const UninstallLines& dollar) {
-  SeenLines seen(plain.begin(), plain.end());
-  seen.insert(dollar.begin(), dollar.end());
-  return seen;
-}
-
 void AddUnique(UninstallLines* group, SeenLines* seen, const char* line) {
   if (seen->insert(line).second) group->emplace_back(line);
 }
 
-}  // namespace
-
-void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines* dollar) {
-  SeenLines seen = LinesOf(*plain, *dollar);
+// `seen` holds every line of both groups, before and after.
+void ParseLines(const char* text, UninstallLines* plain, UninstallLines* dollar, SeenLines* seen) {
   const char* cursor = text;
   while (*cursor) {
     while (*cursor == ' ' || *cursor == '\t') ++cursor;
@@ -46,12 +37,20 @@ void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines*
       raw[length] = 0;
       if (ConvertNarrow(line, NameCapacity, raw, TargetUtf8)) {
         LowerText(line);
-        AddUnique(line[0] == '$' ? dollar : plain, &seen, line);
+        AddUnique(line[0] == '$' ? dollar : plain, seen, line);
       }
     }
     cursor = end;
     while (*cursor == '\r' || *cursor == '\n') ++cursor;
   }
+}
+
+}  // namespace
+
+void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines* dollar) {
+  SeenLines seen(plain->begin(), plain->end());
+  seen.insert(dollar->begin(), dollar->end());
+  ParseLines(text, plain, dollar, &seen);
 }
 
 bool WriteUninstallList(const char16_t* path, UninstallLines* plain, UninstallLines* dollar) {
@@ -85,10 +84,10 @@ bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, si
   // reports that it could not extend it.
   try {
     UninstallLines plain, dollar;
-    ParseUninstallList(text.get(), &plain, &dollar);
+    SeenLines seen;
+    ParseLines(text.get(), &plain, &dollar, &seen);
     text.reset();
 
-    SeenLines seen = LinesOf(plain, dollar);
     for (size_t i = 0; i < count; ++i) {
       if (names[i].empty()) continue;
       char name[NameCapacity];

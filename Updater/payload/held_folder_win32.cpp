@@ -48,16 +48,20 @@ HeldPath::HeldPath(const char16_t* path) {
       !IsSeparator(text[root.size()]))
     return;
   size_t componentStart = root.size() + 1;
-  for (size_t i = componentStart; i < text.size(); ++i) {
-    if (!IsSeparator(text[i])) continue;
+  for (size_t i = componentStart; i <= text.size(); ++i) {
+    if (i < text.size() && !IsSeparator(text[i])) continue;
     std::u16string component = text.substr(componentStart, i - componentStart);
     componentStart = i + 1;
-    if (component.empty() || component == u".") continue;
     // Windows folds ".." away before it opens anything: that would climb out.
-    HANDLE folder = component == u".." ? INVALID_HANDLE_VALUE
-                                       : OpenFolderInPlace(text.substr(0, i), FILE_FLAG_OPEN_REPARSE_POINT);
+    if (component == u"..") {
+      ok_ = false;
+      SetLastError(ERROR_ACCESS_DENIED);
+      return;
+    }
+    // The last component is the file itself, handled by the operation.
+    if (i == text.size() || component.empty() || component == u".") continue;
+    HANDLE folder = OpenFolderInPlace(text.substr(0, i), FILE_FLAG_OPEN_REPARSE_POINT);
     if (folder == INVALID_HANDLE_VALUE) {
-      if (component == u"..") SetLastError(ERROR_ACCESS_DENIED);
       ok_ = false;
       return;
     }
@@ -69,11 +73,6 @@ HeldPath::HeldPath(const char16_t* path) {
       SetLastError(ERROR_ACCESS_DENIED);
       return;
     }
-  }
-  // The last component is the file itself, handled by the operation.
-  if (text.substr(componentStart) == u"..") {
-    ok_ = false;
-    SetLastError(ERROR_ACCESS_DENIED);
   }
 }
 
