@@ -19,7 +19,7 @@
 #include "fuzz_support.h"
 #include "install/install.h"
 #include "lists/version_list.h"
-#include "payload/fault_injection.h"
+#include "support/file_faults_injected.h"
 #include "payload/file.h"
 #include "payload/payload.h"
 #include "text/text.h"
@@ -170,7 +170,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   quitAtPoll = data[0];
   CheckedProgress progress;
   const std::u16string widePayload = Wide(payload), wideGame = Wide(game);
-  InstallResult result = InstallUpdateFrom(wideGame.c_str(), {widePayload.c_str(), &progress, Poll});
+  InstallResult result =
+      InstallUpdateFrom(wideGame.c_str(), {widePayload.c_str(), &progress, Poll, &CancelRequested, &AbortRequested, u"%s"});
   FUZZ_CHECK(result == InstallSucceeded || (result >= InstallDamaged && result <= InstallAborted));
 
   FUZZ_CHECK(FolderNames(root) == (std::vector<std::string>{"game", "outside", "payload.exe"}));

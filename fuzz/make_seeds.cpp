@@ -88,7 +88,7 @@ int main(int argc, char** argv) {
 
   Seed("payload", "arc20-sjis-title", Payload(title, false, kFiles, 2));
   Seed("payload", "packfile-utf8-title", Payload(kUtf8 + " Updater", true, kFiles, 1));
-  Seed("payload", "full-title-empty-archive", Payload(std::string(1024, 'T'), false, {}, 2).substr(0, 1024 + 16));
+  Seed("payload", "full-title-empty-archive", Payload(std::string(1023, 'T'), false, {}, 2).substr(0, 1024 + 16));
 
   Seed("version_list", "format2", ListBytes(kFiles, 2));
   Seed("version_list", "format1", ListBytes(kFiles, 1));

@@ -47,11 +47,11 @@ void CheckIndex(const std::u16string& path, uint32_t fileSize) {
     FUZZ_CHECK(entries.size() == 1 && entries[0].name == "untouched" && entries[0].position == 7);
     return;
   }
-  const bool arc20 = std::memcmp(header.magic, ArchiveMagicArc20, 12) == 0;
-  FUZZ_CHECK(arc20 || std::memcmp(header.magic, ArchiveMagicPackFile, 12) == 0);
+  const ArchiveLayoutFields& layout = FieldsOf(LayoutOf(header));
+  FUZZ_CHECK(std::memcmp(header.magic, layout.magic, 12) == 0);
   FUZZ_CHECK(entries.size() == header.count);
   // The whole index was read from the file.
-  const uint64_t indexSize = uint64_t{header.count} * (arc20 ? Arc20EntrySize : PackFileEntrySize);
+  const uint64_t indexSize = uint64_t{header.count} * layout.entrySize;
   FUZZ_CHECK(ArchiveOffset + 16 + indexSize <= fileSize);
   for (const ArchiveEntry& entry : entries) {
     FUZZ_CHECK(entry.position <= UINT32_MAX);  // positions are 32-bit, as the format stores them

@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "install/checksum.h"
+#include "install/target_names.h"
 #include "lists/version_list.h"
 #include "payload/file.h"
 #include "payload/payload.h"
@@ -22,11 +23,6 @@ namespace {
 constexpr size_t CopyBlockSize = 1 << 20;
 constexpr size_t MaxFiles = 255;  // the version list takes the 256th entry
 constexpr unsigned long long FourGiB = 1ull << 32;
-
-std::string Lower(std::string text) {
-  LowerText(text.data());
-  return text;
-}
 
 // The Shift-JIS form of a UTF-8 text; false when the text is not UTF-8 or holds
 // a character that code page 932 has no form for.
@@ -43,14 +39,6 @@ bool ToShiftJis(const std::string& utf8, std::string* sjis) {
   if (roundTrip != wide) return false;
   *sjis = narrow;
   return true;
-}
-
-// Names Windows cannot hold, which the updater would refuse to install.
-bool HasForbiddenCharacter(const std::string& name) {
-  for (unsigned char c : name) {
-    if (c < 0x20 || std::strchr("<>:\"|?*\\", c)) return true;
-  }
-  return false;
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes) {
@@ -105,10 +93,6 @@ std::string ChecksumOfFile(const SourceFile& file, uint32_t words[2]) {
   return "";
 }
 
-void Put32(std::string* bytes, size_t at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) (*bytes)[at + i] = static_cast<char>(value >> (8 * i));
-}
-
 std::string CopyEntry(std::FILE* out, const PackEntry& entry, std::vector<char>& block) {
   if (entry.sourceFile.empty()) {
     if (!entry.content.empty() && std::fwrite(entry.content.data(), 1, entry.content.size(), out) != entry.content.size())
@@ -128,34 +112,70 @@ std::string CopyEntry(std::FILE* out, const PackEntry& entry, std::vector<char>&
   return "";
 }
 
+std::string BareName(const SourceFile& file) { return fs::path(file.relative).filename().string(); }
+
+// The file's row in the version list: its path below the update folder.
+std::string RowName(const SourceFile& file) {
+  std::string name = file.relative;
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+// Refuses, before anything is read or written, every name the packed updater
+// could not store or the updater would not install, naming the file and why.
+std::string CheckNames(const PackOptions& options, const std::vector<SourceFile>& files) {
+  const size_t archiveNameLimit = FieldsOf(options.packFileLayout ? ArchiveLayout::PackFile : ArchiveLayout::Arc20).nameSize - 1;
+  const size_t listNameLimit = options.listFormat == 2 ? 247 : 55;
+  std::vector<std::u16string> targets;
+  std::vector<std::string> bareNames;
+  for (const SourceFile& file : files) {
+    std::string bare = BareName(file), storedName, rowSjis;
+    if (EqualIgnoringAsciiCase<char16_t>(NarrowToWide(bare.c_str()), VersionListFileName))
+      return file.path + ": the name vlk.hvl is reserved for the version list";
+    // A backslash is a name's own character here, but a separator to Windows.
+    if (file.relative.find('\\') != std::string::npos) return file.path + ": the name holds a backslash";
+    if (!ToShiftJis(bare, &storedName) || !ToShiftJis(RowName(file), &rowSjis))
+      return file.path + ": the name is not UTF-8 or has no Shift-JIS form";
+    if (storedName.size() > archiveNameLimit)
+      return file.path + ": the name is longer than " + std::to_string(archiveNameLimit) + " bytes";
+    if (rowSjis.size() > listNameLimit)
+      return file.path + ": the path is longer than " + std::to_string(listNameLimit) + " bytes in Shift-JIS";
+    // The updater finds a file's row by its bare name, whatever its case.
+    for (size_t other = 0; other < bareNames.size(); ++other) {
+      if (LowerText(bareNames[other]) == LowerText(bare))
+        return file.path + ": has the same name as " + files[other].path + " (the updater ignores folders and case here)";
+    }
+    bareNames.push_back(bare);
+    if (file.size >= FourGiB) return file.path + ": 4 GiB or larger";
+    targets.push_back(NarrowToWide(RowName(file).c_str()));
+  }
+  TargetNameCheck check = CheckTargetNames(targets);
+  if (check.fault == TargetNameFault::None) return "";
+  std::string message = files[check.name].path + ": " + DescribeTargetNameFault(check.fault);
+  if (check.other != check.name) message += " (" + files[check.other].path + ")";
+  return message;
+}
+
 }  // namespace
 
 std::string WritePayload(const std::string& stubBytes, const std::string& titleBytes, bool packFileLayout,
                          std::vector<PackEntry>& entries, const std::string& out) {
-  const uint32_t entrySize = packFileLayout ? PackFileEntrySize : Arc20EntrySize;
-  const uint32_t nameSize = packFileLayout ? PackFileNameSize : Arc20NameSize;
-  const uint32_t count = static_cast<uint32_t>(entries.size());
-
-  std::string index(16 + uint64_t{count} * entrySize, '\0');
-  std::memcpy(index.data(), packFileLayout ? ArchiveMagicPackFile : ArchiveMagicArc20, 12);
-  Put32(&index, 12, count);
+  std::vector<ArchiveIndexRecord> records;
   unsigned long long offset = 0;
-  for (uint32_t i = 0; i < count; ++i) {
-    PackEntry& entry = entries[i];
+  for (PackEntry& entry : entries) {
     if (entry.sourceFile.empty()) entry.size = entry.content.size();
-    size_t at = 16 + size_t{i} * entrySize;
-    std::memcpy(&index[at], entry.storedName.data(), std::min<size_t>(entry.storedName.size(), nameSize - 1));
-    Put32(&index, at + nameSize, static_cast<uint32_t>(offset));
-    Put32(&index, at + nameSize + 4, static_cast<uint32_t>(entry.size));
+    records.push_back({entry.storedName, static_cast<uint32_t>(offset), static_cast<uint32_t>(entry.size)});
     offset += entry.size;
   }
+  std::string index, header;
+  if (!EncodeArchiveIndex(packFileLayout ? ArchiveLayout::PackFile : ArchiveLayout::Arc20, records, &index))
+    return out + ": a name does not fit its index field";
+  if (!EncodePayloadHeader(titleBytes, &header)) return "--title: longer than 1023 bytes";
   if (index.size() + offset >= FourGiB) return out + ": the archive would reach 4 GiB";
 
   std::string temporary = out + ".tmp-" + std::to_string(std::random_device{}());
   std::FILE* file = std::fopen(temporary.c_str(), "wb");
   if (!file) return out + ": cannot be created";
-  std::string header(PayloadHeaderSize, '\0');
-  std::memcpy(header.data(), titleBytes.data(), std::min<size_t>(titleBytes.size(), PayloadHeaderSize - 1));
   std::string padding(PayloadHeaderOffset - stubBytes.size(), '\0');
   std::string error;
   for (const std::string* part : {&stubBytes, static_cast<const std::string*>(&padding), static_cast<const std::string*>(&header), static_cast<const std::string*>(&index)}) {
@@ -189,48 +209,26 @@ std::string BuildPayload(const PackOptions& options) {
   if (stubBytes.size() >= PayloadHeaderOffset) return options.stub + ": the program image reaches 0x70000";
 
   std::vector<SourceFile> files;
-  std::string error = CollectFiles(options.from, &files);
-  if (!error.empty()) return error;
+  if (std::string error = CollectFiles(options.from, &files); !error.empty()) return error;
   if (files.size() > MaxFiles) return options.from + ": more than 255 files";
 
-  const size_t archiveNameLimit = (options.packFileLayout ? PackFileNameSize : Arc20NameSize) - 1;
-  const size_t listNameLimit = options.listFormat == 2 ? 247 : 55;
+  std::string error = CheckNames(options, files);
+  if (!error.empty()) return error;
+
   VersionList list;
   std::memcpy(list.header.magic, options.listFormat == 2 ? VersionListMagic2 : VersionListMagic1, 8);
   list.header.count = static_cast<uint32_t>(files.size());
   std::vector<PackEntry> entries(1);
-  entries[0].storedName = "VLK.hvl";
-  std::vector<std::string> seen;
-
+  entries[0].storedName = WideToNarrow(ShippedVersionListName, TargetUtf8);
   for (const SourceFile& file : files) {
-    std::string bare = fs::path(file.relative).filename().string();
-    std::string rowName = file.relative;
-    std::replace(rowName.begin(), rowName.end(), '/', '\\');
-    std::string storedName, rowSjis;
-    if (Lower(bare) == "vlk.hvl") return file.path + ": the name vlk.hvl is reserved for the version list";
-    for (const std::string& component : {bare, file.relative}) {
-      if (HasForbiddenCharacter(fs::path(component).filename().string()))
-        return file.path + ": the name holds a character Windows does not allow";
-    }
-    if (!ToShiftJis(bare, &storedName) || !ToShiftJis(rowName, &rowSjis))
-      return file.path + ": the name is not UTF-8 or has no Shift-JIS form";
-    if (storedName.size() > archiveNameLimit)
-      return file.path + ": the name is longer than " + std::to_string(archiveNameLimit) + " bytes";
-    if (rowSjis.size() > listNameLimit)
-      return file.path + ": the path is longer than " + std::to_string(listNameLimit) + " bytes in Shift-JIS";
-    if (std::find(seen.begin(), seen.end(), Lower(bare)) != seen.end())
-      return file.path + ": another file has the same name " + bare;
-    seen.push_back(Lower(bare));
-    if (file.size >= FourGiB) return file.path + ": 4 GiB or larger";
-
     VersionEntry row;
-    row.name = rowName;
+    row.name = RowName(file);
     error = ChecksumOfFile(file, row.checksum);
     if (!error.empty()) return error;
     list.entries.push_back(row);
 
     PackEntry entry;
-    entry.storedName = storedName;
+    ToShiftJis(BareName(file), &entry.storedName);
     entry.sourceFile = file.path;
     entry.size = file.size;
     entries.push_back(entry);
@@ -254,16 +252,16 @@ int ListPayload(const std::string& path, std::FILE* out) {
     std::fprintf(stderr, "updater-pack: %s: the archive index at 0x70400 cannot be read\n", path.c_str());
     return 2;
   }
-  bool packFile = std::memcmp(header.magic, ArchiveMagicPackFile, 12) == 0;
   std::fprintf(out, "title: %s\n", WideToNarrow(title, TargetUtf8).c_str());
-  std::fprintf(out, "layout: %s, %u entries\n", packFile ? "packfile" : "arc20", header.count);
+  std::fprintf(out, "layout: %s, %u entries\n", LayoutOf(header) == ArchiveLayout::PackFile ? "packfile" : "arc20",
+               header.count);
   VersionList list;
   bool haveList = false;
   for (const ArchiveEntry& entry : entries) {
     std::fprintf(out, "entry: %s position %llu size %u\n", entry.name.c_str(),
                  static_cast<unsigned long long>(entry.position), entry.size);
-    uint64_t at = ArchiveOffset + entry.position;
-    if (!haveList && Lower(entry.name) == "vlk.hvl" && file.Seek(static_cast<uint32_t>(at), static_cast<uint32_t>(at >> 32)))
+    if (!haveList && EqualIgnoringAsciiCase<char16_t>(NarrowToWide(entry.name.c_str()), VersionListFileName) &&
+        SeekTo(file, ArchiveOffset + entry.position))
       haveList = ReadVersionList(&file, &list);
   }
   if (!haveList) {
@@ -272,32 +270,33 @@ int ListPayload(const std::string& path, std::FILE* out) {
   }
 
   std::fprintf(out, "version list: format %d, %u rows\n", list.header.magic[4] == 'V' ? 2 : 1, list.header.count);
+  // Each row is checked against the entry the updater would verify with it.
+  std::vector<EntryPlan> plans = PlanEntries(list, entries);
   bool allMatch = true;
   std::vector<char> block(CopyBlockSize);
-  for (const VersionEntry& row : list.entries) {
+  for (size_t r = 0; r < list.entries.size(); ++r) {
+    const VersionEntry& row = list.entries[r];
     const ArchiveEntry* match = nullptr;
-    for (const ArchiveEntry& entry : entries) {
-      if (Lower(entry.name) != "vlk.hvl" && FindVersionEntryForFile(list, entry.name.c_str()) == &row - &list.entries[0]) {
-        match = &entry;
-        break;
-      }
-    }
+    for (size_t i = 0; i < entries.size() && !match; ++i)
+      if (plans[i].versionRow == static_cast<int>(r) && !plans[i].isVersionList) match = &entries[i];
     ContentChecksum sum{};
-    bool readable = false;
-    if (match) {
-      uint64_t at = ArchiveOffset + match->position;
-      readable = file.Seek(static_cast<uint32_t>(at), static_cast<uint32_t>(at >> 32));
-      for (uint32_t done = 0; readable && done < match->size;) {
-        uint32_t length = std::min<uint32_t>(CopyBlockSize, match->size - done);
-        readable = file.Read(block.data(), length) == length;
-        UpdateContentChecksum(&sum, block.data(), length);
-        done += length;
-      }
+    bool readable = match && SeekTo(file, ArchiveOffset + match->position);
+    for (uint32_t done = 0; readable && done < match->size;) {
+      uint32_t length = std::min<uint32_t>(CopyBlockSize, match->size - done);
+      readable = file.Read(block.data(), length) == length;
+      UpdateContentChecksum(&sum, block.data(), length);
+      done += length;
     }
     bool ok = readable && ChecksumWord0(sum) == row.checksum[0] && ChecksumWord1(sum) == row.checksum[1];
     allMatch = allMatch && ok;
     std::fprintf(out, "row: %s %08X %08X %s\n", row.name.c_str(), row.checksum[0], row.checksum[1],
                  !match ? "missing" : ok ? "ok" : "MISMATCH");
+  }
+  std::vector<std::u16string> targets = TargetNamesOf(plans);
+  if (TargetNameCheck check = CheckTargetNames(targets); check.fault != TargetNameFault::None) {
+    std::fprintf(out, "cannot install: %s: %s\n", WideToNarrow(targets[check.name].c_str(), TargetUtf8).c_str(),
+                 DescribeTargetNameFault(check.fault));
+    return 1;
   }
   return allMatch ? 0 : 1;
 }

@@ -1,15 +1,15 @@
 #include "app/flow.h"
 
 #include "app/app_state.h"
+#include "app/install_update.h"
 #include "app/messages.h"
 #include "app/platform.h"
 #include "app/progress.h"
-#include "install/install.h"
 #include "location/install_folder.h"
 #include "payload/payload.h"
 #include "text/text.h"
 
-char16_t InstallFolder[780];
+PathBuffer<> InstallFolder;
 
 namespace {
 
@@ -39,13 +39,15 @@ void ReportResult(InstallResult result) {
 
 // The run after the game mutex is held: folder, confirmation, installation.
 int32_t FindFolderAndInstall(int showCommand) {
-  if (!ReadInstalledFolder(InstallFolder, sizeof InstallFolder / sizeof InstallFolder[0], VendorKeyWord,
-                           ProductTitle)) {
+  if (!ReadInstalledFolder(InstallFolder.data(), InstallFolder.capacity(), VendorKeyWord, ProductTitle)) {
     if (!AskQuestion(nullptr, GetMessageText(MessageAskForFolder))) {
       ShowInfoBox(GetMessageText(MessageCancelling));
       return ExitNoFolder;
     }
-    if (SelectInstallFolder(InstallFolder, sizeof InstallFolder / sizeof InstallFolder[0]) != 0) return ExitNoFolder;
+    FolderChoiceTexts texts = {GetMessageText(MessageBrowserCaption), GetMessageText(MessageSelectFolder),
+                               GetMessageText(MessageGameNotInFolder), GetMessageText(MessageCancelling),
+                               ShowWarningBox, ShowInfoBox};
+    if (SelectInstallFolder(InstallFolder.data(), InstallFolder.capacity(), texts) != 0) return ExitNoFolder;
   }
   if (!AskQuestion(nullptr, GetMessageText(MessageConfirmInstall))) return ExitNotConfirmed;
   if (!CreateProgressWindow()) {
@@ -53,7 +55,7 @@ int32_t FindFolderAndInstall(int showCommand) {
     return ExitNoDialog;
   }
   ShowProgressWindow(showCommand);
-  InstallResult result = InstallUpdate(InstallFolder);
+  InstallResult result = InstallUpdate(InstallFolder.c_str());
   DestroyProgressWindow();
   ReportResult(result);
   ReleaseProgressWindowResources();

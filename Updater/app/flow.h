@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "text/path_buffer.h"
+
 constexpr char InstanceMutexName[] = "Updater for LumenTrail is executing.";
 constexpr char GameMutexName[] = "Velkan General Interpreter for LumenTrail is executing.";
 
@@ -16,6 +18,6 @@ constexpr int32_t ExitNoTitle = -5;
 // POSIX exit status), which no other outcome gives.
 constexpr int32_t ExitAlreadyRunning = -6;
 
-extern char16_t InstallFolder[780];
+extern PathBuffer<> InstallFolder;
 
 int32_t RunUpdater(int showCommand);

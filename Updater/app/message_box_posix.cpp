@@ -23,6 +23,6 @@ int PlatformMessageBox(void*, const char16_t* text, const char16_t* caption, uin
   // Drop the rest of an over-long line, so that it is not taken as the next answer.
   for (int c = line[std::strlen(line) - 1] == '\n' ? '\n' : 0; c != '\n' && c != EOF;) c = std::fgetc(stdin);
   if (!isatty(STDIN_FILENO)) std::fprintf(stderr, "%s\n", answer.c_str());  // keep a transcript readable
-  for (char& c : answer) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  for (char& c : answer) c = FoldAscii(c);
   return answer == "y" || answer == "yes" ? AnswerYes : 7;
 }

@@ -1,5 +1,7 @@
 #include "app/messages.h"
 
+#include <iterator>
+
 #include "app/app_state.h"
 
 namespace {
@@ -33,7 +35,7 @@ const Message Messages[] = {
      u"ゲームが実行中であるためアップデートを行えません。"},
     {u"Error", u"エラー"},
 };
-constexpr int MessageCount = sizeof Messages / sizeof Messages[0];
+constexpr int MessageCount = static_cast<int>(std::size(Messages));
 
 MessageBoxFunction CurrentMessageBox = PlatformMessageBox;
 

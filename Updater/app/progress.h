@@ -4,19 +4,10 @@
 
 #include <cstdint>
 
+#include "install/install.h"  // ProgressControls and the bars' ids
+
 constexpr int CancelButtonId = 1000;
 constexpr int StatusLineId = 1001;
-constexpr int FileBarId = 1002;     // progress within the current file, 0 to 65535
-constexpr int EntriesBarId = 1003;  // entries done, 0 to the entry count
-
-// The controls of the progress window; the platform fills them in.
-class ProgressControls {
- public:
-  virtual ~ProgressControls() = default;
-  virtual void SetStatusText(const char16_t* text) = 0;
-  virtual void SetBarRange(int barId, uint32_t maximum) = 0;
-  virtual void SetBarPosition(int barId, uint32_t position) = 0;
-};
 
 // The controls of the current progress window, or null when there is none.
 ProgressControls* CurrentProgressControls();

@@ -5,6 +5,7 @@
 #include "app/app_state.h"
 #include "app/progress.h"
 #include "app/progress_win32.h"
+#include "text/path_buffer.h"
 
 HWND ProgressDialog = nullptr;
 
@@ -50,12 +51,10 @@ DialogControls Controls;
 // The progress-bar class lives in comctl32, which is loaded by its full path in
 // System32 (never from beside the program) and asked to register the class.
 bool RegisterProgressBarClass() {
-  wchar_t path[MAX_PATH];
-  UINT length = GetSystemDirectoryW(path, MAX_PATH);
-  const wchar_t name[] = L"\\comctl32.dll";
-  if (length == 0 || length + sizeof name / sizeof name[0] > MAX_PATH) return false;
-  for (size_t i = 0; i < sizeof name / sizeof name[0]; ++i) path[length + i] = name[i];
-  HMODULE comctl = LoadLibraryW(path);
+  PathBuffer<MAX_PATH> path;
+  UINT length = GetSystemDirectoryW(reinterpret_cast<wchar_t*>(path.data()), MAX_PATH);
+  if (length == 0 || length >= MAX_PATH || !path.Append(u"\\comctl32.dll")) return false;
+  HMODULE comctl = LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
   if (!comctl) return false;
   struct InitCommonControlsExArgs {
     DWORD size;

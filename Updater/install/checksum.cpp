@@ -38,11 +38,11 @@ namespace {
 // one addition per byte serves both. The bytes' own sum needs no work at all:
 // since x[i] = l[i] - 233 * l[i-1], it follows from the low bytes' sum and the
 // first and last low bytes.
-constexpr int kStep = 16;
+constexpr int Step = 16;
 
 struct PortableTables {
-  uint32_t weighted[kStep][256];  // x * 233^(15-k)
-  uint32_t lowBits[kStep][256];   // bit b of the low byte of g * 233^(k-15), at bit 4b
+  uint32_t weighted[Step][256];  // x * 233^(15-k)
+  uint32_t lowBits[Step][256];   // bit b of the low byte of g * 233^(k-15), at bit 4b
 };
 
 uint32_t Power(uint32_t base, uint32_t exponent) {
@@ -58,9 +58,9 @@ const PortableTables& GetPortableTables() {
     // 233^-1 modulo 2^32 by Newton's iteration (each step doubles the correct bits).
     uint32_t inverse = 233;
     for (int i = 0; i < 5; ++i) inverse *= 2u - 233u * inverse;
-    for (int k = 0; k < kStep; ++k) {
-      uint32_t weight = Power(233, kStep - 1 - k);
-      uint32_t unweight = Power(inverse, kStep - 1 - k);
+    for (int k = 0; k < Step; ++k) {
+      uint32_t weight = Power(233, Step - 1 - k);
+      uint32_t unweight = Power(inverse, Step - 1 - k);
       for (uint32_t v = 0; v < 256; ++v) {
         t.weighted[k][v] = v * weight;
         uint32_t low = (v * unweight) & 0xFF;
@@ -74,15 +74,15 @@ const PortableTables& GetPortableTables() {
 
 // Adds the eight bytes of a and b pairwise, modulo 256 each.
 uint64_t AddBytes(uint64_t a, uint64_t b) {
-  constexpr uint64_t kHigh = 0x8080808080808080ull;
-  return ((a & ~kHigh) + (b & ~kHigh)) ^ ((a ^ b) & kHigh);
+  constexpr uint64_t High = 0x8080808080808080ull;
+  return ((a & ~High) + (b & ~High)) ^ ((a ^ b) & High);
 }
 
 void UpdateContentChecksumPortable(ContentChecksum* state, const void* data, uint32_t count) {
   const auto* p = static_cast<const uint8_t*>(data);
   const PortableTables& t = GetPortableTables();
-  const uint32_t stepScale = Power(233, kStep);
-  constexpr uint32_t kNibbles = 0x0F0F0F0F;
+  const uint32_t stepScale = Power(233, Step);
+  constexpr uint32_t Nibbles = 0x0F0F0F0F;
 
   uint32_t hash = state->hash;
   // Byte j counts how often bit 2j (j < 4) or bit 2j-7 (j >= 4) of a low byte was
@@ -90,13 +90,13 @@ void UpdateContentChecksumPortable(ContentChecksum* state, const void* data, uin
   uint64_t bitCounts = 0;
   uint64_t byteXor = 0;
 
-  size_t steps = count / kStep;
+  size_t steps = count / Step;
   while (steps > 0) {
     // 15 steps fill a byte counter to at most 240.
     size_t burst = steps < 15 ? steps : 15;
     steps -= burst;
     uint64_t counts = 0;
-    for (; burst > 0; --burst, p += kStep) {
+    for (; burst > 0; --burst, p += Step) {
       uint64_t w0, w1;
       std::memcpy(&w0, p, 8);
       std::memcpy(&w1, p + 8, 8);
@@ -107,15 +107,15 @@ void UpdateContentChecksumPortable(ContentChecksum* state, const void* data, uin
       uint32_t even = 0, odd = 0;
       // Unrolled so that every table offset becomes a constant displacement.
 #pragma GCC unroll 8
-      for (int k = 0; k < kStep; k += 2) {
+      for (int k = 0; k < Step; k += 2) {
         g += t.weighted[k][p[k]];
         even += t.lowBits[k][g & 0xFF];
         g += t.weighted[k + 1][p[k + 1]];
         odd += t.lowBits[k + 1][g & 0xFF];
       }
       hash = g;
-      counts += (even & kNibbles) + (odd & kNibbles);
-      counts += uint64_t{((even >> 4) & kNibbles) + ((odd >> 4) & kNibbles)} << 32;
+      counts += (even & Nibbles) + (odd & Nibbles);
+      counts += uint64_t{((even >> 4) & Nibbles) + ((odd >> 4) & Nibbles)} << 32;
     }
     bitCounts = AddBytes(bitCounts, counts);
   }
@@ -137,7 +137,7 @@ void UpdateContentChecksumPortable(ContentChecksum* state, const void* data, uin
   state->hashXor = static_cast<uint8_t>(state->hashXor ^ hashXor);
   state->byteSum = static_cast<uint8_t>(state->byteSum + byteSum);
   state->byteXor = static_cast<uint8_t>(state->byteXor ^ byteXor);
-  UpdateContentChecksumReference(state, p, count % kStep);
+  UpdateContentChecksumReference(state, p, count % Step);
 }
 
 ChecksumPath FastestSupported() {

@@ -38,9 +38,9 @@ void UpdateContentChecksumAvx2(ContentChecksum* state, const void* data, uint32_
 
 namespace {
 
-constexpr uint32_t kChunk = 32;
-constexpr uint32_t kBlockChunks = 32;  // 1 KiB blocks: 4 KiB of hash weights
-constexpr int16_t kInverse233 = 89;     // 233 * 89 = 1 (mod 256)
+constexpr uint32_t Chunk = 32;
+constexpr uint32_t BlockChunks = 32;  // 1 KiB blocks: 4 KiB of hash weights
+constexpr int16_t Inverse233 = 89;     // 233 * 89 = 1 (mod 256)
 
 constexpr uint32_t Power(uint32_t base, uint32_t exponent) {
   uint32_t result = 1;
@@ -63,12 +63,12 @@ struct alignas(32) Constants {
 constexpr Constants MakeConstants() {
   Constants c{};
   for (uint32_t j = 0; j < 16; ++j) {
-    c.sumWeight[j] = static_cast<int16_t>(Power(kInverse233, 2 * j) & 0xFF);
+    c.sumWeight[j] = static_cast<int16_t>(Power(Inverse233, 2 * j) & 0xFF);
     c.unweight[j] = static_cast<int16_t>(Power(233, 2 * j) & 0xFF);
     // Only low bytes matter to the product's low byte. Varied high bytes stop
     // the compiler from building a broadcast in a register that it then
     // spills to the stack, which on 64-bit Windows is not aligned for it.
-    c.inverse[j] = static_cast<int16_t>(kInverse233 + 256 * j);
+    c.inverse[j] = static_cast<int16_t>(Inverse233 + 256 * j);
     c.pairWeights[j] = 0x01E9;
   }
   for (int b = 0; b < 32; ++b) {
@@ -78,23 +78,23 @@ constexpr Constants MakeConstants() {
   return c;
 }
 
-constexpr Constants kConstants = MakeConstants();
+constexpr Constants Precomputed = MakeConstants();
 
 struct Tables {
   // Per chunk of a block, in the word order that unpacking the bytes with zero
   // gives (bytes 0-7 of each 16, then bytes 8-15): the weights' low halves and
   // high halves for the first unpacked vector, then for the second.
-  alignas(32) int16_t hashWeights[kBlockChunks][4][16];
-  uint32_t blockScale[kBlockChunks + 1];  // 233^(32m)
+  alignas(32) int16_t hashWeights[BlockChunks][4][16];
+  uint32_t blockScale[BlockChunks + 1];  // 233^(32m)
 };
 
 // Built on first use rather than stored, to keep the shipped image small.
 const Tables& GetTables() {
   static const Tables tables = [] {
     Tables t{};
-    for (uint32_t c = 0; c < kBlockChunks; ++c) {
-      for (uint32_t b = 0; b < kChunk; ++b) {
-        uint32_t weight = Power(233, kChunk * kBlockChunks - 1 - (kChunk * c + b));
+    for (uint32_t c = 0; c < BlockChunks; ++c) {
+      for (uint32_t b = 0; b < Chunk; ++b) {
+        uint32_t weight = Power(233, Chunk * BlockChunks - 1 - (Chunk * c + b));
         // A signed low half, and a high half that absorbs its sign.
         auto low = static_cast<int16_t>(weight & 0xFFFF);
         auto high = static_cast<int16_t>((weight - static_cast<uint32_t>(int32_t{low})) >> 16);
@@ -103,7 +103,7 @@ const Tables& GetTables() {
         t.hashWeights[c][half * 2 + 1][word] = high;
       }
     }
-    for (uint32_t m = 0; m <= kBlockChunks; ++m) t.blockScale[m] = Power(233, kChunk * m);
+    for (uint32_t m = 0; m <= BlockChunks; ++m) t.blockScale[m] = Power(233, Chunk * m);
     return t;
   }();
   return tables;
@@ -143,19 +143,19 @@ CHECKSUM_ENTRY __attribute__((target("sse4.1"))) void UpdateContentChecksumSse41
                                                                                  const void* data,
                                                                                  uint32_t count) {
   const auto* p = static_cast<const uint8_t*>(data);
-  size_t chunks = count / kChunk;
+  size_t chunks = count / Chunk;
   if (chunks > 0) {
     const Tables& t = GetTables();
     const __m128i zero = _mm_setzero_si128();
-    const Constants& k = kConstants;
+    const Constants& k = Precomputed;
 
     uint32_t hash = state->hash;
     __m128i carry = _mm_set1_epi16(static_cast<int16_t>(233 * 233 * (hash & 0xFF) & 0xFF));
     __m128i lowXor = zero, lowSum = zero, byteXor = zero;
     while (chunks > 0) {
-      size_t n = chunks < kBlockChunks ? chunks : kBlockChunks;
+      size_t n = chunks < BlockChunks ? chunks : BlockChunks;
       chunks -= n;
-      const int16_t(*w)[4][16] = t.hashWeights + (kBlockChunks - n);
+      const int16_t(*w)[4][16] = t.hashWeights + (BlockChunks - n);
       __m128i dotLow = zero, dotHigh = zero;
       for (size_t c = 0; c < n; ++c) {
         for (int h = 0; h < 2; ++h, p += 16) {
@@ -196,27 +196,27 @@ CHECKSUM_ENTRY __attribute__((target("sse4.1"))) void UpdateContentChecksumSse41
     _mm_store_si128(reinterpret_cast<__m128i*>(bx), byteXor);
     Finish(state, hash, lx, ls, bx);
   }
-  UpdateContentChecksumReference(state, p, count % kChunk);
+  UpdateContentChecksumReference(state, p, count % Chunk);
 }
 
 CHECKSUM_ENTRY __attribute__((target("avx2"))) void UpdateContentChecksumAvx2(ContentChecksum* state,
                                                                               const void* data, uint32_t count) {
   const auto* p = static_cast<const uint8_t*>(data);
-  size_t chunks = count / kChunk;
+  size_t chunks = count / Chunk;
   if (chunks > 0) {
     const Tables& t = GetTables();
     const __m256i zero = _mm256_setzero_si256();
-    const Constants& k = kConstants;
+    const Constants& k = Precomputed;
 
     uint32_t hash = state->hash;
     __m256i carry = _mm256_set1_epi16(static_cast<int16_t>(233 * 233 * (hash & 0xFF) & 0xFF));
     __m256i lowXor = zero, lowSum = zero, byteXor = zero;
     while (chunks > 0) {
-      size_t n = chunks < kBlockChunks ? chunks : kBlockChunks;
+      size_t n = chunks < BlockChunks ? chunks : BlockChunks;
       chunks -= n;
-      const int16_t(*w)[4][16] = t.hashWeights + (kBlockChunks - n);
+      const int16_t(*w)[4][16] = t.hashWeights + (BlockChunks - n);
       __m256i dotLow = zero, dotHigh = zero;
-      for (size_t c = 0; c < n; ++c, p += kChunk) {
+      for (size_t c = 0; c < n; ++c, p += Chunk) {
         __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
         byteXor = _mm256_xor_si256(byteXor, x);
 
@@ -264,7 +264,7 @@ CHECKSUM_ENTRY __attribute__((target("avx2"))) void UpdateContentChecksumAvx2(Co
     _mm256_zeroupper();
     Finish(state, hash, lx, ls, bx);
   }
-  UpdateContentChecksumReference(state, p, count % kChunk);
+  UpdateContentChecksumReference(state, p, count % Chunk);
 }
 
 #endif

@@ -1,81 +1,59 @@
 #include "install/install.h"
 
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <string>
-#include <unordered_map>
+#include <string_view>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/messages.h"
-#include "app/progress.h"
 #include "install/checksum.h"
+#include "install/target_names.h"
 #include "lists/uninstall_list.h"
 #include "lists/version_list.h"
 #include "payload/file.h"
 #include "payload/filesystem.h"
-#include "payload/own_executable.h"
+#include "payload/held_folder.h"
 #include "payload/payload.h"
+#include "text/path_buffer.h"
 #include "text/text.h"
 
 namespace {
 
-constexpr char VersionListName[] = "vlk.hvl";
 constexpr uint32_t FileBarMaximum = 65535;
 
-std::string Lowered(const std::string& text) {
-  std::string copy = text;
-  LowerText(copy.data());
-  return copy;
-}
+// The names one entry is staged, installed and backed up under, formed once.
+struct EntryPaths {
+  std::u16string staging, final, backup;
+};
 
-// Windows opens a device, not a file, for these names, whatever their extension.
-bool IsDeviceName(const std::u16string& component) {
-  std::u16string base = component.substr(0, component.find(u'.'));
-  for (char16_t& c : base) c = c >= u'a' && c <= u'z' ? c - 32 : c;
-  for (const char16_t* device : {u"CON", u"PRN", u"AUX", u"NUL"})
-    if (base == device) return true;
-  return base.size() == 4 && (base.compare(0, 3, u"COM") == 0 || base.compare(0, 3, u"LPT") == 0) &&
-         base[3] >= u'1' && base[3] <= u'9';
-}
-
-// A name from the payload may only name a file inside the game folder: no
-// drive, no root, no empty, "." or ".." component (nor one Windows would trim
-// to such, ending in a dot or a space), no device, no character Windows forbids.
-bool IsSafeRelativeName(const std::u16string& name) {
-  size_t componentStart = 0;
-  for (size_t i = 0; i <= name.size(); ++i) {
-    char16_t c = i < name.size() ? name[i] : u'\\';
-    if (c == u'\\' || c == u'/') {
-      std::u16string component = name.substr(componentStart, i - componentStart);
-      if (component.empty() || component.back() == u'.' || component.back() == u' ' || IsDeviceName(component))
-        return false;
-      componentStart = i + 1;
-    } else if (c < 0x20 || c == u'<' || c == u'>' || c == u':' || c == u'"' || c == u'|' || c == u'?' || c == u'*') {
-      return false;
-    }
-  }
+bool FormPath(const char16_t* folder, const std::u16string& name, const char16_t* suffix, std::u16string* path) {
+  PathBuffer<> buffer;
+  if (!buffer.Format(u"%s\\%s%s", folder, name.c_str(), suffix)) return false;
+  *path = buffer.c_str();
   return true;
 }
 
-struct StagedPaths {
-  char16_t staging[PathCapacity];
-  char16_t final[PathCapacity];
-  char16_t backup[PathCapacity];
-};
-
-bool FormPaths(const char16_t* folder, const std::u16string& name, StagedPaths* paths) {
-  return FormatWide(paths->staging, PathCapacity, u"%s\\%s.tmp", folder, name.c_str()) >= 0 &&
-         FormatWide(paths->final, PathCapacity, u"%s\\%s", folder, name.c_str()) >= 0 &&
-         FormatWide(paths->backup, PathCapacity, u"%s\\%s.upd-backup", folder, name.c_str()) >= 0;
+// A folder of the game that `name` passes through and that is a link would
+// carry the update's files somewhere else.
+bool PassesThroughALink(const char16_t* folder, const std::u16string& name) {
+  std::vector<std::u16string_view> components = SplitComponents<char16_t>(name);
+  for (size_t i = 0; i + 1 < components.size(); ++i) {
+    size_t end = static_cast<size_t>(components[i].data() - name.data()) + components[i].size();
+    PathBuffer<> path;
+    if (!path.Format(u"%s\\%s", folder, name.substr(0, end).c_str())) continue;
+    uint32_t attributes = GetPathAttributes(path.c_str());
+    if (attributes != InvalidFileAttributes && (attributes & FileAttributeReparsePoint)) return true;
+  }
+  return false;
 }
 
-// What the procedure decided for one archive entry before writing anything.
-struct EntryPlan {
-  std::u16string name;  // relative target name, shown on the status line
-  int versionRow;       // the shipped row that verifies it, or -1
-  bool isVersionList;   // the shipped list itself is never copied
-};
+// A row whose path cannot be formed is kept rather than lost.
+bool RowFileExists(const char16_t* folder, const VersionEntry& row) {
+  PathBuffer<> file;
+  return !file.Format(u"%s\\%s", folder, NarrowToWide(row.name.c_str()).c_str()) ||
+         GetPathAttributes(file.c_str()) != InvalidFileAttributes;
+}
 
 class Installation {
  public:
@@ -83,319 +61,242 @@ class Installation {
   InstallResult Run();
 
  private:
-  bool ReadIndex();
+  // Removes what the run leaves beside the game's files, however it ends.
+  struct CleanUpOnExit {
+    Installation* installation;
+    ~CleanUpOnExit() { installation->CleanUp(); }
+  };
+
+  InstallResult Install();
+  InstallResult ReadIndex();
   void ReadShippedList();
-  InstallResult PlanEntries();
-  void SetStatus(const std::u16string& name);
-  bool Poll();
-  void Stage();
-  bool CopyEntry(const ArchiveEntry& entry, const EntryPlan& plan, CFileDX* staging);
-  bool Commit();
-  void MergeVersionList();
-  void PruneVersionList();
+  void StartProgress();
+  InstallResult Plan();
+  InstallResult Stage();
+  InstallResult StageEntry(size_t i);
+  InstallResult CopyEntry(const ArchiveEntry& entry, const EntryPlan& plan, CFileDX* staging);
+  InstallResult Commit();
+  void RollBack(const std::vector<size_t>& moved, const std::vector<bool>& replacedOld);
+  void UpdateVersionList();
   void CleanUp();
+
+  void SetStatus(const std::u16string& name);
   void SetBarRange(int bar, uint32_t maximum) {
     if (sources_.progress) sources_.progress->SetBarRange(bar, maximum);
   }
   void SetBarPosition(int bar, uint32_t position) {
     if (sources_.progress) sources_.progress->SetBarPosition(bar, position);
   }
-  bool Stopping() const { return AbortRequested || CancelRequested; }
+  // Polls the window; a quit message aborts the run. True when it did.
+  bool PollQuits();
+  bool Stopping() const { return *sources_.abortRequested || *sources_.cancelRequested; }
+  InstallResult Stopped() const { return *sources_.cancelRequested ? InstallCancelled : InstallAborted; }
 
   const char16_t* folder_;
   InstallSources sources_;
-  InstallResult pending_ = InstallDamaged;
   CFileDX executable_;
   ArchiveHeader header_{};
   std::vector<ArchiveEntry> entries_;
   VersionList shipped_;
   std::vector<EntryPlan> plans_;
-  std::vector<std::u16string> stagedNames_;
-  std::vector<bool> keepBackup_;  // a backup whose restore failed holds the only old copy
+  std::vector<EntryPaths> paths_;
+  std::vector<std::u16string> stagedNames_;  // the entries the staging reached, as the uninstall list learns them
+  std::vector<bool> keepBackup_;             // a backup whose restore failed holds the only old copy
   std::unique_ptr<unsigned char[]> block_;
-  bool stagedAll_ = false;
 };
 
-bool Installation::ReadIndex() {
+InstallResult Installation::Run() {
+  InstallResult result = Install();
+  // Cancel wins over abort, and both over every other outcome.
+  if (*sources_.abortRequested) result = InstallAborted;
+  if (*sources_.cancelRequested) result = InstallCancelled;
+  return result;
+}
+
+InstallResult Installation::Install() {
+  if (InstallResult read = ReadIndex(); read != InstallSucceeded) return read;
+  ReadShippedList();
+  StartProgress();
+  if (InstallResult planned = Plan(); planned != InstallSucceeded) return planned;
+  // From here on a folder of the game swapped for a link is not followed.
+  HeldFolderScope held(folder_);
+  if (!held.ok()) return InstallWriteFailed;
+  CleanUpOnExit cleanUp{this};
+  if (InstallResult staged = Stage(); staged != InstallSucceeded) return staged;
+  if (InstallResult committed = Commit(); committed != InstallSucceeded) return committed;
+  UpdateVersionList();
+  return UpdateUninstallList(folder_, stagedNames_.data(), stagedNames_.size()) ? InstallSucceeded
+                                                                               : InstallUninstallListFailed;
+}
+
+InstallResult Installation::ReadIndex() {
   executable_.OpenRead(sources_.payloadPath);  // a failed open reads as a file whose reads fail
-  if (executable_.GetSize() < ArchiveOffset) return false;
+  if (executable_.GetSize() < ArchiveOffset) return InstallDamaged;
   executable_.Seek(ArchiveOffset, 0);
-  if (!ReadArchiveIndex(&header_, &entries_, &executable_)) {
-    pending_ = InstallIndexUnreadable;
-    return false;
-  }
-  return header_.count <= MaxArchiveEntries;
+  if (!ReadArchiveIndex(&header_, &entries_, &executable_)) return InstallIndexUnreadable;
+  return header_.count <= MaxArchiveEntries ? InstallSucceeded : InstallDamaged;
 }
 
 void Installation::ReadShippedList() {
   for (const ArchiveEntry& entry : entries_) {
-    if (Lowered(entry.name) != VersionListName) continue;
-    uint64_t at = ArchiveOffset + entry.position;
-    if (executable_.Seek(static_cast<uint32_t>(at), static_cast<uint32_t>(at >> 32)))
-      ReadVersionList(&executable_, &shipped_);
+    if (!EqualIgnoringAsciiCase<char16_t>(NarrowToWide(entry.name.c_str()), VersionListFileName)) continue;
+    if (SeekTo(executable_, ArchiveOffset + entry.position)) ReadVersionList(&executable_, &shipped_);
     return;
   }
 }
 
-// The game folder's entries that `name` passes through: a folder that is a
-// link would carry the update's files somewhere else.
-bool PassesThroughALink(const char16_t* folder, const std::u16string& name) {
-  for (size_t i = 0; i < name.size(); ++i) {
-    if (name[i] != u'\\' && name[i] != u'/') continue;
-    char16_t path[PathCapacity];
-    std::u16string part = name.substr(0, i);
-    uint32_t attributes = FormatWide(path, PathCapacity, u"%s\\%s", folder, part.c_str()) >= 0
-                              ? GetPathAttributes(path)
-                              : InvalidFileAttributes;
-    if (attributes != InvalidFileAttributes && (attributes & FileAttributeReparsePoint)) return true;
-  }
-  return false;
+void Installation::StartProgress() {
+  SetBarRange(FileBarId, FileBarMaximum);
+  SetBarPosition(FileBarId, 0);
+  SetBarRange(EntriesBarId, header_.count);
+  SetBarPosition(EntriesBarId, 0);
+  PollQuits();
+  block_.reset(new (std::nothrow) unsigned char[CopyBlockSize]());
 }
 
-// Chooses every entry's target name and refuses, before anything is written,
-// names that would leave the game folder, paths that do not fit, and two
-// entries aimed at one file or at each other's staging or backup names.
-InstallResult Installation::PlanEntries() {
-  std::vector<std::string> targets;
-  for (const ArchiveEntry& entry : entries_) {
-    EntryPlan plan;
-    plan.versionRow = FindVersionEntryForFile(shipped_, entry.name.c_str());
-    const std::string& chosen = plan.versionRow >= 0 ? shipped_.entries[plan.versionRow].name : entry.name;
-    plan.name = NarrowToWide(chosen.c_str());
-    plan.isVersionList = Lowered(chosen) == VersionListName;
-    if (!plan.isVersionList && !plan.name.empty()) {
-      if (!IsSafeRelativeName(plan.name)) return InstallDamaged;
-      StagedPaths paths;
-      if (!FormPaths(folder_, plan.name, &paths) || PassesThroughALink(folder_, plan.name)) return InstallWriteFailed;
-      std::string target = Lowered(WideToNarrow(plan.name.c_str(), TargetUtf8));
-      for (char& c : target) c = c == '/' ? '\\' : c;
-      targets.push_back(target);
-    }
-    plans_.push_back(plan);
+// Chooses every entry's target and refuses, before anything is written, names
+// the updater cannot install, paths that do not fit and names through a link.
+InstallResult Installation::Plan() {
+  plans_ = PlanEntries(shipped_, entries_);
+  std::vector<std::u16string> targets = TargetNamesOf(plans_);
+  if (TargetNameCheck check = CheckTargetNames(targets); check.fault != TargetNameFault::None)
+    return InstallResultOf(check.fault);
+  paths_.resize(plans_.size());
+  for (size_t i = 0; i < plans_.size(); ++i) {
+    if (targets[i].empty()) continue;
+    EntryPaths& paths = paths_[i];
+    if (!FormPath(folder_, targets[i], StagingSuffix, &paths.staging) ||
+        !FormPath(folder_, targets[i], u"", &paths.final) || !FormPath(folder_, targets[i], BackupSuffix, &paths.backup) ||
+        PassesThroughALink(folder_, targets[i]))
+      return InstallWriteFailed;
   }
-  for (const std::string& target : targets) {
-    // The lists' rewrites go through these names, and would remove such a file.
-    if (target == "vlk.hvl.upd-new" || target == "uninst.lst.upd-new") return InstallWriteFailed;
-    for (const std::string& other : targets) {
-      if (&other != &target && (other == target || other == target + ".tmp" || other == target + ".upd-backup"))
-        return InstallWriteFailed;
-    }
-  }
+  stagedNames_.resize(plans_.size());
+  keepBackup_.resize(plans_.size());
   return InstallSucceeded;
 }
 
 void Installation::SetStatus(const std::u16string& name) {
-  if (!sources_.progress) return;
-  char16_t status[PathCapacity + 64];
-  if (FormatWide(status, sizeof status / sizeof status[0], GetMessageText(MessageInstallingFormat), name.c_str()) >= 0)
-    sources_.progress->SetStatusText(status);
+  PathBuffer<PathCapacity + 64> status;
+  if (sources_.progress && status.Format(sources_.statusFormat, name.c_str()))
+    sources_.progress->SetStatusText(status.c_str());
 }
 
-bool Installation::Poll() {
+bool Installation::PollQuits() {
   if (!sources_.poll()) return false;
-  AbortRequested = 1;
+  *sources_.abortRequested = 1;
   return true;
 }
 
-bool Installation::CopyEntry(const ArchiveEntry& entry, const EntryPlan& plan, CFileDX* staging) {
+InstallResult Installation::Stage() {
+  for (size_t i = 0; i < entries_.size(); ++i) {
+    if (Stopping()) return Stopped();
+    if (!SeekTo(executable_, ArchiveOffset + entries_[i].position)) {
+      *sources_.abortRequested = 1;
+      return InstallAborted;
+    }
+    stagedNames_[i] = plans_[i].name;
+    SetStatus(stagedNames_[i]);
+    SetBarPosition(FileBarId, 0);
+    if (PollQuits()) return Stopped();
+    if (plans_[i].isVersionList) stagedNames_[i].clear();
+    if (!stagedNames_[i].empty()) {
+      if (InstallResult staged = StageEntry(i); staged != InstallSucceeded) return staged;
+    }
+    SetBarPosition(EntriesBarId, static_cast<uint32_t>(i + 1));
+    if (PollQuits()) return Stopped();
+  }
+  return Stopping() ? Stopped() : InstallSucceeded;
+}
+
+InstallResult Installation::StageEntry(size_t i) {
+  const char16_t* staging = paths_[i].staging.c_str();
+  ResetPathAttributes(staging);
+  RemoveFile(staging);  // a leftover, or a link planted in its place
+  CFileDX file;
+  if (!file.OpenWrite(staging, OpenWriteCreateNew)) return InstallWriteFailed;
+  InstallResult copied = CopyEntry(entries_[i], plans_[i], &file);
+  file.Close();
+  return Stopping() ? Stopped() : copied;
+}
+
+InstallResult Installation::CopyEntry(const ArchiveEntry& entry, const EntryPlan& plan, CFileDX* staging) {
   ContentChecksum checksum{};
   for (uint32_t done = 0; done < entry.size;) {
-    if (Stopping()) return true;
-    uint32_t length = entry.size - done < CopyBlockSize ? entry.size - done : CopyBlockSize;
-    if (!block_ || executable_.Read(block_.get(), length) != length) return false;  // stays InstallDamaged
+    if (Stopping()) return Stopped();
+    uint32_t length = std::min(entry.size - done, CopyBlockSize);
+    if (!block_ || executable_.Read(block_.get(), length) != length) return InstallDamaged;
     UpdateContentChecksum(&checksum, block_.get(), length);
-    if (staging->Write(block_.get(), length) != length) {
-      pending_ = InstallWriteFailed;
-      return false;
-    }
+    if (staging->Write(block_.get(), length) != length) return InstallWriteFailed;
     // The disk takes each block while the next is copied, instead of all of
     // them at the Flush below, and pages long written leave the cache for
     // the next blocks to reuse (bench/RESULTS.md).
     staging->WriteBehind(done, length);
     done += length;
     SetBarPosition(FileBarId, static_cast<uint32_t>(uint64_t{done} * FileBarMaximum / entry.size));
-    if (Poll()) return true;
+    if (PollQuits()) return Stopped();
   }
   // Nothing is committed whose content is not on the disk.
-  if (!staging->Flush()) {
-    pending_ = InstallWriteFailed;
-    return false;
-  }
-  if (Stopping() || plan.versionRow < 0) return true;
+  if (!staging->Flush()) return InstallWriteFailed;
+  if (plan.versionRow < 0) return InstallSucceeded;  // no row: installed unverified
   const VersionEntry& row = shipped_.entries[plan.versionRow];
-  return ChecksumWord0(checksum) == row.checksum[0] && ChecksumWord1(checksum) == row.checksum[1];
-}
-
-void Installation::Stage() {
-  uint32_t count = header_.count;
-  uint32_t i = 0;
-  for (; i < count; ++i) {
-    if (Stopping()) break;
-    const ArchiveEntry& entry = entries_[i];
-    uint64_t at = ArchiveOffset + entry.position;
-    if (!executable_.Seek(static_cast<uint32_t>(at), static_cast<uint32_t>(at >> 32))) {
-      AbortRequested = 1;
-      break;
-    }
-    stagedNames_[i] = plans_[i].name;
-    SetStatus(stagedNames_[i]);
-    SetBarPosition(FileBarId, 0);
-    if (Poll()) break;
-    if (plans_[i].isVersionList) stagedNames_[i].clear();
-
-    if (!stagedNames_[i].empty()) {
-      StagedPaths paths;
-      FormPaths(folder_, stagedNames_[i], &paths);
-      ResetPathAttributes(paths.staging);
-      RemoveFile(paths.staging);  // a leftover, or a link planted in its place
-      CFileDX staging;
-      if (!staging.OpenWrite(paths.staging, OpenWriteCreateNew)) {
-        pending_ = InstallWriteFailed;
-        break;
-      }
-      bool good = CopyEntry(entry, plans_[i], &staging);
-      staging.Close();
-      if (Stopping() || !good) break;
-    }
-
-    SetBarPosition(EntriesBarId, i + 1);
-    if (Poll()) break;
-  }
-  stagedAll_ = i == count && !Stopping();
+  bool matches = ChecksumWord0(checksum) == row.checksum[0] && ChecksumWord1(checksum) == row.checksum[1];
+  return matches ? InstallSucceeded : InstallDamaged;
 }
 
 // Moves every staged file over its target. Each replaced file first gets a
 // second name (a hard link, or a copy) so that, should a later move fail, every
 // file can be put back and the folder holds only old files again.
-bool Installation::Commit() {
-  struct Done {
-    size_t index;
-    bool replacedOld;
-  };
-  std::vector<Done> done;
+InstallResult Installation::Commit() {
+  std::vector<size_t> moved;
+  std::vector<bool> replacedOld;
   bool ok = true;
   for (size_t i = 0; i < stagedNames_.size() && ok; ++i) {
     if (stagedNames_[i].empty()) continue;
-    StagedPaths paths;
-    FormPaths(folder_, stagedNames_[i], &paths);
-    ResetPathAttributes(paths.final);
-    RemoveFile(paths.backup);  // a backup of an interrupted run is never installed
-    bool hadOld = GetPathAttributes(paths.final) != InvalidFileAttributes;
-    if (hadOld && !LinkOrCopyFile(paths.final, paths.backup)) {
-      ok = false;
-    } else if (!MoveFileReplacing(paths.staging, paths.final)) {
-      ok = false;
-    } else {
-      done.push_back({i, hadOld});
+    const EntryPaths& paths = paths_[i];
+    ResetPathAttributes(paths.final.c_str());
+    RemoveFile(paths.backup.c_str());  // a backup of an interrupted run is never installed
+    bool hadOld = GetPathAttributes(paths.final.c_str()) != InvalidFileAttributes;
+    ok = (!hadOld || LinkOrCopyFile(paths.final.c_str(), paths.backup.c_str())) &&
+         MoveFileReplacing(paths.staging.c_str(), paths.final.c_str());
+    if (ok) {
+      moved.push_back(i);
+      replacedOld.push_back(hadOld);
     }
   }
-  if (!ok) {
-    for (auto it = done.rbegin(); it != done.rend(); ++it) {
-      StagedPaths paths;
-      FormPaths(folder_, stagedNames_[it->index], &paths);
-      bool restored = it->replacedOld ? MoveFileReplacing(paths.backup, paths.final) : RemoveFile(paths.final);
-      if (!restored && it->replacedOld) keepBackup_[it->index] = true;
-    }
-  }
-  for (const std::u16string& name : stagedNames_) {
-    StagedPaths paths;
-    if (!name.empty() && FormPaths(folder_, name, &paths)) FlushFolderOf(paths.final);
-  }
-  return ok;
+  if (!ok) RollBack(moved, replacedOld);
+  for (size_t i = 0; i < stagedNames_.size(); ++i)
+    if (!stagedNames_[i].empty()) FlushFolderOf(paths_[i].final.c_str());
+  return ok ? InstallSucceeded : InstallWriteFailed;
 }
 
-void Installation::MergeVersionList() {
-  char16_t path[PathCapacity];
-  VersionList installed;
-  if (FormatWide(path, PathCapacity, u"%s\\vlk.hvl", folder_) < 0 || !LoadVersionList(path, &installed)) return;
-  // The first installed row of each name; rows appended here are not searched.
-  std::unordered_map<std::string, size_t> firstRow;
-  for (size_t i = installed.entries.size(); i-- > 0;) firstRow[Lowered(installed.entries[i].name)] = i;
-  for (const VersionEntry& row : shipped_.entries) {
-    auto match = firstRow.find(Lowered(row.name));
-    if (match != firstRow.end()) {
-      size_t found = match->second;
-      installed.entries[found].checksum[0] = row.checksum[0];
-      installed.entries[found].checksum[1] = row.checksum[1];
-    } else {
-      installed.entries.push_back(row);
-    }
+// Puts back, newest first, every file the commit moved.
+void Installation::RollBack(const std::vector<size_t>& moved, const std::vector<bool>& replacedOld) {
+  for (size_t k = moved.size(); k-- > 0;) {
+    const EntryPaths& paths = paths_[moved[k]];
+    bool restored = replacedOld[k] ? MoveFileReplacing(paths.backup.c_str(), paths.final.c_str())
+                                   : RemoveFile(paths.final.c_str());
+    if (!restored && replacedOld[k]) keepBackup_[moved[k]] = true;
   }
-  installed.header.count = static_cast<uint32_t>(installed.entries.size());
-  SaveVersionList(installed, path);
 }
 
-void Installation::PruneVersionList() {
-  char16_t path[PathCapacity];
-  VersionList installed;
-  if (FormatWide(path, PathCapacity, u"%s\\vlk.hvl", folder_) < 0 || !LoadVersionList(path, &installed)) return;
-  std::vector<VersionEntry> kept;
-  for (VersionEntry& row : installed.entries) {
-    char16_t file[PathCapacity];
-    std::u16string name = NarrowToWide(row.name.c_str());
-    // A row whose path cannot be formed is kept rather than lost.
-    if (FormatWide(file, PathCapacity, u"%s\\%s", folder_, name.c_str()) < 0 ||
-        GetPathAttributes(file) != InvalidFileAttributes)
-      kept.push_back(std::move(row));
-  }
-  installed.entries = std::move(kept);
-  installed.header.count = static_cast<uint32_t>(installed.entries.size());
-  SaveVersionList(installed, path);
+// The shipped rows go into the game's "vlk.hvl", then the rows whose files are
+// gone leave it. A list that cannot be read stays as it is; neither changes the
+// result.
+void Installation::UpdateVersionList() {
+  PathBuffer<> path;
+  if (!path.Format(u"%s\\%s", folder_, VersionListFileName)) return;
+  EditVersionList(path.c_str(), [this](VersionList* list) { MergeVersionList(list, shipped_); });
+  EditVersionList(path.c_str(), [this](VersionList* list) {
+    PruneVersionList(list, [this](const VersionEntry& row) { return RowFileExists(folder_, row); });
+  });
 }
 
 void Installation::CleanUp() {
   for (size_t i = 0; i < stagedNames_.size(); ++i) {
-    StagedPaths paths;
-    if (stagedNames_[i].empty() || !FormPaths(folder_, stagedNames_[i], &paths)) continue;
-    RemoveFile(paths.staging);
-    if (!keepBackup_[i]) RemoveFile(paths.backup);
+    if (stagedNames_[i].empty()) continue;
+    RemoveFile(paths_[i].staging.c_str());
+    if (!keepBackup_[i]) RemoveFile(paths_[i].backup.c_str());
   }
-}
-
-InstallResult Installation::Run() {
-  if (ReadIndex()) {
-    stagedNames_.resize(header_.count);
-    keepBackup_.resize(header_.count);
-    ReadShippedList();
-
-    SetBarRange(FileBarId, FileBarMaximum);
-    SetBarPosition(FileBarId, 0);
-    SetBarRange(EntriesBarId, header_.count);
-    SetBarPosition(EntriesBarId, 0);
-    Poll();
-    block_.reset(new (std::nothrow) unsigned char[CopyBlockSize]());
-
-    InstallResult planned = PlanEntries();
-    if (planned != InstallSucceeded) {
-      pending_ = planned;
-    } else if (!HoldFolder(folder_)) {
-      pending_ = InstallWriteFailed;
-    } else {
-      // From here on a folder of the game swapped for a link is not followed.
-      Stage();
-      if (stagedAll_) {
-        if (!Commit()) {
-          pending_ = InstallWriteFailed;
-        } else {
-          // A "vlk.hvl" too large for the memory there is keeps its rows, as
-          // one that cannot be read does.
-          try {
-            MergeVersionList();
-            PruneVersionList();
-          } catch (const std::bad_alloc&) {
-          }
-          pending_ = UpdateUninstallList(folder_, stagedNames_.data(), stagedNames_.size())
-                         ? InstallSucceeded
-                         : InstallUninstallListFailed;
-        }
-      }
-      CleanUp();
-      ReleaseHeldFolder();
-    }
-  }
-  if (AbortRequested) pending_ = InstallAborted;
-  if (CancelRequested) pending_ = InstallCancelled;
-  return pending_;
 }
 
 }  // namespace
@@ -403,10 +304,4 @@ InstallResult Installation::Run() {
 InstallResult InstallUpdateFrom(const char16_t* folder, const InstallSources& sources) {
   Installation installation(folder, sources);
   return installation.Run();
-}
-
-InstallResult InstallUpdate(const char16_t* folder) {
-  char16_t path[PathCapacity] = {};
-  GetOwnExecutablePath(path, PathCapacity);  // no path reads as a payload that cannot be opened
-  return InstallUpdateFrom(folder, {path, CurrentProgressControls(), PollMessages});
 }

@@ -7,6 +7,7 @@
 
 #include "payload/file.h"
 #include "payload/filesystem.h"
+#include "text/path_buffer.h"
 #include "text/text.h"
 
 namespace {
@@ -68,11 +69,11 @@ bool WriteUninstallList(const char16_t* path, UninstallLines* plain, UninstallLi
 }
 
 bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, size_t count) {
-  char16_t path[PathCapacity];
-  if (FormatWide(path, PathCapacity, u"%s\\%s", folder, u"uninst.lst") < 0) return false;
+  PathBuffer<> path;
+  if (!path.Format(u"%s\\%s", folder, UninstallListFileName)) return false;
 
   CFileDX file;
-  if (!file.OpenRead(path)) return false;
+  if (!file.OpenRead(path.c_str())) return false;
   uint32_t size = file.GetSize();
   if (size == 0 || size == InvalidFileSize) return false;
   std::unique_ptr<char[]> text(new (std::nothrow) char[size + uint64_t{1}]);
@@ -95,7 +96,7 @@ bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, si
       AddUnique(&plain, &seen, LowerText(name));
     }
     seen.clear();
-    return WriteUninstallList(path, &plain, &dollar);
+    return WriteUninstallList(path.c_str(), &plain, &dollar);
   } catch (const std::bad_alloc&) {
     return false;
   }

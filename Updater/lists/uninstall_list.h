@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+constexpr char16_t UninstallListFileName[] = u"uninst.lst";
+
 using UninstallLines = std::vector<std::string>;
 
 // Lines longer than this, before or after conversion to UTF-8, are skipped:

@@ -4,7 +4,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <unordered_map>
 
+#include "payload/byte_fields.h"
 #include "payload/file.h"
 #include "payload/filesystem.h"
 #include "text/text.h"
@@ -25,14 +27,6 @@ bool FormatOf(const char* magic, RecordFormat* format) {
     return false;
   }
   return true;
-}
-
-uint32_t Load32(const unsigned char* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-void Store32(unsigned char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 }  // namespace
@@ -59,10 +53,7 @@ bool ReadVersionList(CFileDX* file, VersionList* list) {
     for (uint32_t i = 0; i < count; ++i) {
       const unsigned char* record = block.get() + uint64_t{i} * format.recordSize;
       // A name that fills its field without a NUL is cut at the field's end.
-      const void* nul = std::memchr(record, 0, format.nameSize);
-      size_t length = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - record) : format.nameSize;
-      std::string name(reinterpret_cast<const char*>(record), length);
-      entries[i].name = ConvertNarrow(name.c_str(), TargetUtf8);
+      entries[i].name = ConvertNarrow(FieldText(record, format.nameSize).c_str(), TargetUtf8);
       entries[i].checksum[0] = Load32(record + format.nameSize);
       entries[i].checksum[1] = Load32(record + format.nameSize + 4);
     }
@@ -124,4 +115,37 @@ int FindVersionEntryForFile(const VersionList& list, const char* archiveName) {
     if (CompareText(LowerText(joined), wanted) == 0) return static_cast<int>(i);
   }
   return -1;
+}
+
+bool EditVersionList(const char16_t* path, const std::function<void(VersionList*)>& edit) {
+  try {
+    VersionList list;
+    if (!LoadVersionList(path, &list)) return false;
+    edit(&list);
+    list.header.count = static_cast<uint32_t>(list.entries.size());
+    return SaveVersionList(list, path);
+  } catch (const std::bad_alloc&) {
+    return false;  // a list too large for the memory there is stays as it was
+  }
+}
+
+void MergeVersionList(VersionList* installed, const VersionList& shipped) {
+  std::unordered_map<std::string, size_t> firstRow;
+  for (size_t i = installed->entries.size(); i-- > 0;) firstRow[LowerText(installed->entries[i].name)] = i;
+  for (const VersionEntry& row : shipped.entries) {
+    auto match = firstRow.find(LowerText(row.name));
+    if (match == firstRow.end()) {
+      installed->entries.push_back(row);
+    } else {
+      installed->entries[match->second].checksum[0] = row.checksum[0];
+      installed->entries[match->second].checksum[1] = row.checksum[1];
+    }
+  }
+}
+
+void PruneVersionList(VersionList* list, const std::function<bool(const VersionEntry&)>& keep) {
+  std::vector<VersionEntry> kept;
+  for (VersionEntry& row : list->entries)
+    if (keep(row)) kept.push_back(std::move(row));
+  list->entries = std::move(kept);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@ class CFileDX;
 
 constexpr char VersionListMagic2[] = "VHV_V2__";  // 256-byte records
 constexpr char VersionListMagic1[] = "VHV_____";  // 64-byte records
+// The game folder's list, and the archive entry that the packing tool writes
+// (the updater finds it whatever its case).
+constexpr char16_t VersionListFileName[] = u"vlk.hvl";
+constexpr char16_t ShippedVersionListName[] = u"VLK.hvl";
 
 struct VersionListHeader {
   char magic[8];
@@ -39,6 +44,17 @@ bool SaveVersionList(const VersionList& list, const char16_t* path);
 
 // The records of `list` as the file holds them, or false for the refusals above.
 bool EncodeVersionList(const VersionList& list, std::string* bytes);
+
+// Loads the list at `path`, lets `edit` change its rows and saves it in its own
+// format with the header's count set to the rows. False when it cannot be read
+// (nothing is written), is too large for the memory there is, or cannot be saved.
+bool EditVersionList(const char16_t* path, const std::function<void(VersionList*)>& edit);
+// Each shipped row updates the checksum of the first installed row of the same
+// name (ASCII case ignored), whose spelling stays; a row without one is
+// appended, and appended rows are not searched by later shipped rows.
+void MergeVersionList(VersionList* installed, const VersionList& shipped);
+// Keeps the rows for which `keep` holds, in order.
+void PruneVersionList(VersionList* list, const std::function<bool(const VersionEntry&)>& keep);
 
 // The row that describes the archive entry `archiveName` (a bare file name): the
 // first among the header's `count` whose last path component equals it, ASCII

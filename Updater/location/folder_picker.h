@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "text/text.h"
+
 enum FolderPickResult : int {
   FolderPicked = 1,
   FolderPickCancelled = 2,
@@ -39,7 +41,7 @@ class CFolderBrowser {
 
  private:
   void* owner_;
-  char16_t path_[260] = {};
+  char16_t path_[MaxPathCapacity] = {};
   char16_t caption_[128] = {};
   char16_t prompt_[512] = {};
 };

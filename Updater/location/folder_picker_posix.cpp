@@ -3,6 +3,7 @@
 // An empty line or the end of the input gives up.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <string>
 
 #include "location/folder_picker.h"
@@ -35,7 +36,7 @@ int YCFolderDialog::Show(void*) {
 
 int CFolderBrowser::Show() {
   std::u16string chosen;
-  if (!ReadFolder(prompt_, path_, &chosen) || chosen.size() >= sizeof path_ / sizeof path_[0])
+  if (!ReadFolder(prompt_, path_, &chosen) || chosen.size() >= std::size(path_))
     return FolderPickCancelled;
   std::memcpy(path_, chosen.c_str(), (chosen.size() + 1) * sizeof(char16_t));
   return FolderPicked;

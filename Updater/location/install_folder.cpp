@@ -1,13 +1,11 @@
 #include "location/install_folder.h"
 
-#include "app/messages.h"
 #include "location/folder_picker.h"
 #include "payload/filesystem.h"
+#include "text/path_buffer.h"
 #include "text/text.h"
 
 namespace {
-
-constexpr size_t MaxPath = 260;
 
 bool CopyFolder(char16_t* folder, size_t capacity, const char16_t* candidate) {
   return FormatWide(folder, capacity, u"%s", candidate) >= 0;
@@ -15,20 +13,20 @@ bool CopyFolder(char16_t* folder, size_t capacity, const char16_t* candidate) {
 
 // The folder holds the game when a file (not a folder) of the game's name is in it.
 bool HoldsTheGame(const char16_t* folder) {
-  char16_t executable[MaxPath];
-  if (FormatWide(executable, MaxPath, u"%s\\%s", folder, GameExecutableName) < 0) return false;
-  uint32_t attributes = GetPathAttributes(executable);
+  PathBuffer<MaxPathCapacity> executable;
+  if (!executable.Format(u"%s\\%s", folder, GameExecutableName)) return false;
+  uint32_t attributes = GetPathAttributes(executable.c_str());
   return attributes != InvalidFileAttributes && !(attributes & FileAttributeDirectory);
 }
 
 }  // namespace
 
-InstallResult SelectInstallFolder(char16_t* folder, size_t capacity) {
+InstallResult SelectInstallFolder(char16_t* folder, size_t capacity, const FolderChoiceTexts& texts) {
   YCFolderDialog dialog;
-  dialog.SetTitle(GetMessageText(MessageSelectFolder));
+  dialog.SetTitle(texts.selectFolder);
   CFolderBrowser browser(nullptr);
-  browser.SetCaption(GetMessageText(MessageBrowserCaption));
-  browser.SetPrompt(GetMessageText(MessageSelectFolder));
+  browser.SetCaption(texts.browserCaption);
+  browser.SetPrompt(texts.selectFolder);
 
   for (;;) {
     const char16_t* candidate;
@@ -47,8 +45,8 @@ InstallResult SelectInstallFolder(char16_t* folder, size_t capacity) {
       if (length > 0 && (folder[length - 1] == u'\\' || folder[length - 1] == u'/')) folder[length - 1] = 0;
       if (HoldsTheGame(folder)) return InstallSucceeded;
     }
-    ShowWarningBox(GetMessageText(MessageGameNotInFolder));
+    texts.warn(texts.gameNotInFolder);
   }
-  ShowInfoBox(GetMessageText(MessageCancelling));
+  texts.inform(texts.cancelling);
   return InstallCancelled;
 }

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "install/install.h"
+#include "install/install_result.h"
 
 constexpr char16_t GameExecutableName[] = u"LUMENTRAIL.exe";
 
@@ -13,7 +13,17 @@ constexpr char16_t GameExecutableName[] = u"LUMENTRAIL.exe";
 // than 8192 bytes or too long for `folder`.
 int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendor, const char16_t* product);
 
+// What the folder choice shows, in the caller's language.
+struct FolderChoiceTexts {
+  const char16_t* browserCaption;   // caption of the fallback folder browser
+  const char16_t* selectFolder;     // title of the pickers
+  const char16_t* gameNotInFolder;  // warned after a folder without the game
+  const char16_t* cancelling;       // said when the user gives up
+  void (*warn)(const char16_t* text);
+  void (*inform)(const char16_t* text);
+};
+
 // Lets the user pick folders until one holds the game's executable (0, the
 // folder without a trailing separator in `folder`) or the user gives up
-// (InstallCancelled, after message 7).
-InstallResult SelectInstallFolder(char16_t* folder, size_t capacity);
+// (InstallCancelled, after telling so).
+InstallResult SelectInstallFolder(char16_t* folder, size_t capacity, const FolderChoiceTexts& texts);

@@ -54,16 +54,6 @@ bool Unescape(const std::string& line, size_t* p, char end, std::u16string* out)
   return false;
 }
 
-bool SameIgnoringAsciiCase(const std::u16string& a, const std::u16string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i] >= u'A' && a[i] <= u'Z' ? a[i] + 32 : a[i];
-    char16_t y = b[i] >= u'A' && b[i] <= u'Z' ? b[i] + 32 : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // The REG_SZ value `name` of key `key`; false when absent or of another type.
 bool FindStringValue(std::istream& file, const std::u16string& key, const std::u16string& name, std::u16string* value) {
   std::string line;
@@ -73,10 +63,10 @@ bool FindStringValue(std::istream& file, const std::u16string& key, const std::u
     size_t p = 1;
     if (!line.empty() && line[0] == '[') {
       std::u16string section;
-      inKey = Unescape(line, &p, ']', &section) && SameIgnoringAsciiCase(section, key);
+      inKey = Unescape(line, &p, ']', &section) && EqualIgnoringAsciiCase<char16_t>(section, key);
     } else if (inKey && !line.empty() && line[0] == '"') {
       std::u16string valueName;
-      if (!Unescape(line, &p, '"', &valueName) || !SameIgnoringAsciiCase(valueName, name)) continue;
+      if (!Unescape(line, &p, '"', &valueName) || !EqualIgnoringAsciiCase<char16_t>(valueName, name)) continue;
       if (p + 1 >= line.size() || line[p] != '=' || line[p + 1] != '"') return false;  // not REG_SZ
       p += 2;
       return Unescape(line, &p, '"', value);

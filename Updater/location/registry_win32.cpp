@@ -3,15 +3,16 @@
 #include <cstring>
 
 #include "location/install_folder.h"
-#include "text/text.h"
+#include "text/path_buffer.h"
 
 int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendor, const char16_t* product) {
   if (!vendor || !product) return 0;
-  char16_t subkey[PathCapacity];
-  if (FormatWide(subkey, PathCapacity, u"Software\\%s\\%s", vendor, product) < 0) return 0;
+  PathBuffer<> subkey;
+  if (!subkey.Format(u"Software\\%s\\%s", vendor, product)) return 0;
   HKEY key;
   // No view flag: a 32-bit program reads the 32-bit view on 64-bit Windows.
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<wchar_t*>(subkey), 0, KEY_READ, &key) != ERROR_SUCCESS)
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(subkey.c_str()), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS)
     return 0;
   char16_t value[4096 + 1] = {};  // 8192 bytes, and room for a terminator the value may lack
   DWORD type = 0, size = 8192;

@@ -18,6 +18,10 @@ int CFileDX::OpenWrite(const char* path, uint32_t mode) {
   return OpenWrite(wide, mode);
 }
 
+int SeekTo(CFileDX& file, uint64_t position) {
+  return file.Seek(static_cast<uint32_t>(position), static_cast<uint32_t>(position >> 32));
+}
+
 void SystemTimeFromDosDateTime(SystemTime* time, uint16_t dosDate, uint16_t dosTime) {
   time->wYear = static_cast<uint16_t>((dosDate >> 9) + 1980);
   time->wMonth = static_cast<uint16_t>((dosDate >> 5) & 15);

@@ -67,6 +67,9 @@ class CFileDX {
   uint32_t lastOpenError_ = 0;
 };
 
+// Seek to an absolute 64-bit position, given to Seek as its two halves.
+int SeekTo(CFileDX& file, uint64_t position);
+
 // Fills a SYSTEMTIME from a DOS date and time (2-second resolution); the day of
 // the week and the milliseconds are left as they are.
 void SystemTimeFromDosDateTime(SystemTime* time, uint16_t dosDate, uint16_t dosTime);

@@ -6,9 +6,9 @@
 #include <ctime>
 #include <string>
 
-#include "payload/fault_injection.h"
+#include "payload/file_faults.h"
 #include "payload/file.h"
-#include "payload/windows_path_posix.h"
+#include "payload/held_folder_posix.h"
 
 namespace {
 

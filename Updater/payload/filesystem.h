@@ -26,13 +26,8 @@ bool LinkOrCopyFile(const char16_t* existing, const char16_t* link);
 // (POSIX fsync of the folder; Windows needs nothing).
 bool FlushFolderOf(const char16_t* path);
 
-// While a folder is held, every operation above on a path below it, and every
-// CFileDX open, reaches the file only through folders that are in it and not
-// links: a folder below it that is a link, or is swapped for one meanwhile,
-// makes the operation fail instead of acting somewhere else. The install
-// holds the game folder while it runs. One folder at a time.
-bool HoldFolder(const char16_t* folder);
-void ReleaseHeldFolder();
+// The name beside a file through which ReplaceFileContents writes it.
+constexpr char16_t ReplacementSuffix[] = u".upd-new";
 
 // Replaces the file at `path` by `size` bytes so that a failure or a crash at
 // any moment leaves either the old file or the new one whole: the bytes go to a

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "payload/fault_injection.h"
+#include "payload/file_faults.h"
 #include "payload/filesystem.h"
 #include "payload/held_folder_win32.h"
 

@@ -1,8 +1,9 @@
 #include "payload/held_folder_win32.h"
 
 #include <string>
+#include <string_view>
 
-#include "payload/filesystem.h"
+#include "payload/held_folder.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ bool HoldFolder(const char16_t* folder) {
   ReleaseHeldFolder();
   std::u16string path = folder;
   while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  if (path.empty()) return false;
   // The game folder itself may be reached through a link: the registry names
   // it. "D:" alone would be the drive's current folder, not its root.
   HANDLE handle = OpenFolderInPlace(path.back() == u':' ? path + u"\\" : path, 0);
@@ -42,25 +44,20 @@ void ReleaseHeldFolder() {
 }
 
 HeldPath::HeldPath(const char16_t* path) {
-  std::u16string text = path;
-  const std::u16string& root = held.path;
-  if (held.handle == INVALID_HANDLE_VALUE || text.size() <= root.size() || text.compare(0, root.size(), root) != 0 ||
-      !IsSeparator(text[root.size()]))
+  if (held.handle == INVALID_HANDLE_VALUE) return;
+  std::u16string_view text = path;
+  std::vector<std::u16string_view> below;
+  PlaceInFolder where = ComponentsBelow<char16_t>(held.path, text, &below);
+  if (where == PlaceInFolder::Refused) {
+    ok_ = false;
+    SetLastError(ERROR_ACCESS_DENIED);
     return;
-  size_t componentStart = root.size() + 1;
-  for (size_t i = componentStart; i <= text.size(); ++i) {
-    if (i < text.size() && !IsSeparator(text[i])) continue;
-    std::u16string component = text.substr(componentStart, i - componentStart);
-    componentStart = i + 1;
-    // Windows folds ".." away before it opens anything: that would climb out.
-    if (component == u"..") {
-      ok_ = false;
-      SetLastError(ERROR_ACCESS_DENIED);
-      return;
-    }
-    // The last component is the file itself, handled by the operation.
-    if (i == text.size() || component.empty() || component == u".") continue;
-    HANDLE folder = OpenFolderInPlace(text.substr(0, i), FILE_FLAG_OPEN_REPARSE_POINT);
+  }
+  // Every folder on the way; the last component is the file itself, handled
+  // by the operation.
+  for (size_t i = 0; where == PlaceInFolder::Below && i + 1 < below.size(); ++i) {
+    size_t end = static_cast<size_t>(below[i].data() - text.data()) + below[i].size();
+    HANDLE folder = OpenFolderInPlace(std::u16string(text.substr(0, end)), FILE_FLAG_OPEN_REPARSE_POINT);
     if (folder == INVALID_HANDLE_VALUE) {
       ok_ = false;
       return;

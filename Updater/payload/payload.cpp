@@ -4,29 +4,31 @@
 #include <memory>
 #include <new>
 
+#include "payload/byte_fields.h"
 #include "payload/file.h"
 #include "payload/own_executable.h"
+#include "text/path_buffer.h"
 #include "text/text.h"
 
 namespace {
 
-uint32_t ReadLittleEndian32(const unsigned char* p) {
-  return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
-}
-
-// A fixed text field: the bytes up to its first NUL, and never past its end.
-std::string FieldText(const unsigned char* field, size_t size) {
-  const void* nul = std::memchr(field, 0, size);
-  size_t length = nul ? static_cast<size_t>(static_cast<const unsigned char*>(nul) - field) : size;
-  return std::string(reinterpret_cast<const char*>(field), length);
-}
+constexpr ArchiveLayoutFields Arc20Fields = {"VELKAN ARC20", 128, 96};
+constexpr ArchiveLayoutFields PackFileFields = {"PackFile    ", 32, 16};
 
 }  // namespace
 
+const ArchiveLayoutFields& FieldsOf(ArchiveLayout layout) {
+  return layout == ArchiveLayout::PackFile ? PackFileFields : Arc20Fields;
+}
+
+ArchiveLayout LayoutOf(const ArchiveHeader& header) {
+  return std::memcmp(header.magic, PackFileFields.magic, 12) == 0 ? ArchiveLayout::PackFile : ArchiveLayout::Arc20;
+}
+
 int ReadPayloadTitle(char16_t* title, size_t capacity) {
-  char16_t path[PathCapacity];
-  if (!GetOwnExecutablePath(path, PathCapacity)) return 0;
-  return ReadPayloadTitleFromFile(path, title, capacity);
+  PathBuffer<> path;
+  if (!GetOwnExecutablePath(path.data(), path.capacity())) return 0;
+  return ReadPayloadTitleFromFile(path.c_str(), title, capacity);
 }
 
 int ReadPayloadTitleFromFile(const char16_t* executablePath, char16_t* title, size_t capacity) {
@@ -50,18 +52,13 @@ int ReadArchiveIndex(ArchiveHeader* header, std::vector<ArchiveEntry>* entries, 
   unsigned char raw[sizeof(ArchiveHeader)];
   if (file->Read(raw, sizeof raw) != sizeof raw) return 0;
 
-  uint32_t entrySize, nameSize;
-  if (std::memcmp(raw, ArchiveMagicArc20, 12) == 0) {
-    entrySize = Arc20EntrySize;
-    nameSize = Arc20NameSize;
-  } else if (std::memcmp(raw, ArchiveMagicPackFile, 12) == 0) {
-    entrySize = PackFileEntrySize;
-    nameSize = PackFileNameSize;
-  } else {
-    return 0;
-  }
+  const ArchiveLayoutFields* layout = nullptr;
+  for (const ArchiveLayoutFields* known : {&Arc20Fields, &PackFileFields})
+    if (std::memcmp(raw, known->magic, 12) == 0) layout = known;
+  if (!layout) return 0;
+  const uint32_t entrySize = layout->entrySize, nameSize = layout->nameSize;
 
-  uint32_t count = ReadLittleEndian32(raw + 12);
+  uint32_t count = Load32(raw + 12);
   // An index larger than the whole file cannot be read in full; refusing it here
   // keeps a damaged count from asking for gigabytes.
   uint64_t indexSize = uint64_t{count} * entrySize;
@@ -81,8 +78,8 @@ int ReadArchiveIndex(ArchiveHeader* header, std::vector<ArchiveEntry>* entries, 
       std::string name = FieldText(record, nameSize);
       fresh[i].name = ConvertNarrow(name.c_str(), TargetUtf8);
       // 32-bit sum, as stored positions are: archives stay below 4 GiB.
-      fresh[i].position = static_cast<uint32_t>(ReadLittleEndian32(record + nameSize) + 16 + count * entrySize);
-      fresh[i].size = ReadLittleEndian32(record + nameSize + 4);
+      fresh[i].position = static_cast<uint32_t>(Load32(record + nameSize) + 16 + count * entrySize);
+      fresh[i].size = Load32(record + nameSize + 4);
     }
   } catch (const std::bad_alloc&) {
     return 0;
@@ -92,4 +89,27 @@ int ReadArchiveIndex(ArchiveHeader* header, std::vector<ArchiveEntry>* entries, 
   header->count = count;
   *entries = std::move(fresh);
   return 1;
+}
+
+bool EncodeArchiveIndex(ArchiveLayout layout, const std::vector<ArchiveIndexRecord>& records, std::string* bytes) {
+  const ArchiveLayoutFields& fields = FieldsOf(layout);
+  std::string out(sizeof(ArchiveHeader) + records.size() * fields.entrySize, '\0');
+  auto* p = reinterpret_cast<unsigned char*>(out.data());
+  std::memcpy(p, fields.magic, 12);
+  Store32(p + 12, static_cast<uint32_t>(records.size()));
+  for (size_t i = 0; i < records.size(); ++i) {
+    unsigned char* record = p + sizeof(ArchiveHeader) + i * fields.entrySize;
+    if (!StoreFieldText(record, fields.nameSize, records[i].storedName)) return false;
+    Store32(record + fields.nameSize, records[i].offset);
+    Store32(record + fields.nameSize + 4, records[i].size);
+  }
+  *bytes = std::move(out);
+  return true;
+}
+
+bool EncodePayloadHeader(const std::string& title, std::string* header) {
+  std::string out(PayloadHeaderSize, '\0');
+  if (!StoreFieldText(reinterpret_cast<unsigned char*>(out.data()), PayloadHeaderSize, title)) return false;
+  *header = std::move(out);
+  return true;
 }

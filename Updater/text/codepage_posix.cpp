@@ -15,13 +15,13 @@ struct Cp932ByteRange {
 };
 
 // Codes from `code` on, `count` of them; a run maps them to consecutive units
-// starting at `value`, otherwise they are listed from kCp932Units[value] on.
+// starting at `value`, otherwise they are listed from Cp932Units[value] on.
 struct Cp932Segment {
   std::uint16_t code;
   std::uint16_t count;
   std::uint16_t value;
 };
-constexpr std::uint16_t kCp932Run = 0x8000;
+constexpr std::uint16_t Cp932Run = 0x8000;
 
 struct Cp932Exception {
   std::uint16_t unit;
@@ -30,8 +30,8 @@ struct Cp932Exception {
 
 #include "text/cp932_table_posix.inc"
 
-constexpr char16_t kReplacement = 0xFFFD;
-constexpr char kUnmappedByte = '?';
+constexpr char16_t Replacement = 0xFFFD;
+constexpr char UnmappedByte = '?';
 
 template <std::size_t N>
 bool InRanges(const Cp932ByteRange (&ranges)[N], unsigned byte) {
@@ -44,8 +44,8 @@ bool InRanges(const Cp932ByteRange (&ranges)[N], unsigned byte) {
 // The unit for a one- or two-byte code, or 0 when the code is undefined (only
 // code 0 maps to unit 0).
 char16_t Cp932ToUnit(unsigned code) {
-  const Cp932Segment* lo = kCp932Segments;
-  const Cp932Segment* hi = kCp932Segments + sizeof kCp932Segments / sizeof kCp932Segments[0];
+  const Cp932Segment* lo = Cp932Segments;
+  const Cp932Segment* hi = Cp932Segments + sizeof Cp932Segments / sizeof Cp932Segments[0];
   while (lo < hi) {  // last segment starting at or before code
     const Cp932Segment* mid = lo + (hi - lo) / 2;
     if (mid->code <= code) {
@@ -54,28 +54,28 @@ char16_t Cp932ToUnit(unsigned code) {
       hi = mid;
     }
   }
-  if (lo == kCp932Segments) return 0;
+  if (lo == Cp932Segments) return 0;
   const Cp932Segment& s = lo[-1];
-  const unsigned count = s.count & ~kCp932Run;
+  const unsigned count = s.count & ~Cp932Run;
   const unsigned offset = code - s.code;
   if (offset >= count) return 0;
-  if (s.count & kCp932Run) return static_cast<char16_t>(s.value + offset);
-  return kCp932Units[s.value + offset];
+  if (s.count & Cp932Run) return static_cast<char16_t>(s.value + offset);
+  return Cp932Units[s.value + offset];
 }
 
 // unit -> code (0: none, but for unit 0). Several codes can give one unit; the
 // lowest wins, except the leads Windows never encodes to, then the exceptions.
 std::unique_ptr<std::uint16_t[]> BuildCp932Reverse() {
   std::unique_ptr<std::uint16_t[]> table(new std::uint16_t[0x10000]());
-  for (const Cp932Segment& s : kCp932Segments) {
-    const unsigned count = s.count & ~kCp932Run;
+  for (const Cp932Segment& s : Cp932Segments) {
+    const unsigned count = s.count & ~Cp932Run;
     for (unsigned code = s.code; code < s.code + count; ++code) {
-      if (InRanges(kCp932NoReverseLeads, code >> 8)) continue;
+      if (InRanges(Cp932NoReverseLeads, code >> 8)) continue;
       const char16_t unit = Cp932ToUnit(code);
       if (unit != 0 && table[unit] == 0) table[unit] = static_cast<std::uint16_t>(code);
     }
   }
-  for (const Cp932Exception& e : kCp932Exceptions) table[e.unit] = e.code;
+  for (const Cp932Exception& e : Cp932Exceptions) table[e.unit] = e.code;
   return table;
 }
 
@@ -114,15 +114,15 @@ bool Cp932ToWide(const unsigned char* src, std::size_t length, Output<char16_t>&
   while (i < length) {
     const unsigned byte = src[i++];
     char16_t unit;
-    if (!InRanges(kCp932LeadRanges, byte)) {
+    if (!InRanges(Cp932LeadRanges, byte)) {
       unit = Cp932ToUnit(byte);
     } else if (i < length && src[i] != 0) {
       // Any trail byte is consumed, even one no pair is defined with; a NUL is
       // left to stand on its own.
       unit = Cp932ToUnit(byte << 8 | src[i++]);
-      if (unit == 0) unit = kCp932DefaultUnit;
+      if (unit == 0) unit = Cp932DefaultUnit;
     } else {
-      unit = kCp932DefaultUnit;
+      unit = Cp932DefaultUnit;
     }
     if (!out.Put(unit)) return false;
   }
@@ -135,7 +135,7 @@ bool WideToCp932(const char16_t* src, std::size_t length, Output<char>& out) {
     const char16_t unit = src[i];
     const unsigned code = reverse[unit];
     if (code == 0 && unit != 0) {
-      if (!out.Put(static_cast<unsigned char>(kUnmappedByte))) return false;
+      if (!out.Put(static_cast<unsigned char>(UnmappedByte))) return false;
     } else if (code < 0x100) {
       if (!out.Put(code)) return false;
     } else if (!out.Put(code >> 8) || !out.Put(code & 0xFF)) {
@@ -175,7 +175,7 @@ bool Utf8ToWide(const unsigned char* src, std::size_t length, Output<char16_t>& 
       if (lead == 0xF0) low = 0x90;
       if (lead == 0xF4) high = 0x8F;
     } else {
-      if (!out.Put(kReplacement)) return false;
+      if (!out.Put(Replacement)) return false;
       continue;
     }
     bool complete = true;
@@ -193,7 +193,7 @@ bool Utf8ToWide(const unsigned char* src, std::size_t length, Output<char16_t>& 
     }
     bool ok;
     if (!complete) {
-      ok = out.Put(kReplacement);
+      ok = out.Put(Replacement);
     } else if (code >= 0x10000) {
       code -= 0x10000;
       ok = out.Put(0xD800 + (code >> 10)) && out.Put(0xDC00 + (code & 0x3FF));
@@ -213,7 +213,7 @@ bool WideToUtf8(const char16_t* src, std::size_t length, Output<char>& out) {
       if (paired) {
         code = 0x10000 + ((code - 0xD800) << 10) + (src[++i] - 0xDC00);
       } else {
-        code = kReplacement;
+        code = Replacement;
       }
     }
     bool ok;

@@ -201,8 +201,13 @@ char* LowerText(char* text) {
   TextEncoding encoding = DetectTextEncoding(text);
   char* p = text;
   for (DecodedChar c = DecodeChar(p, encoding); c.length != 0; p += c.length, c = DecodeChar(p, encoding)) {
-    if (c.length == 1 && *p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p + 0x20);
+    if (c.length == 1) *p = FoldAscii(*p);
   }
+  return text;
+}
+
+std::string LowerText(std::string text) {
+  LowerText(text.data());
   return text;
 }
 

@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 enum TextEncoding : uint32_t {
   EncodingShiftJis = 0,
@@ -23,6 +25,7 @@ constexpr int TargetUtf8 = 1;
 // Buffer sizes that names and paths are built in throughout the updater.
 constexpr size_t PathCapacity = 780;
 constexpr size_t NameCapacity = 780;
+constexpr size_t MaxPathCapacity = 260;  // MAX_PATH, where a Windows call needs it
 
 TextEncoding DetectTextEncoding(const char* text);
 
@@ -54,6 +57,35 @@ bool CopyText(char* dest, size_t capacity, const char* src);
 // Lower-cases ASCII A-Z that stand as characters of their own; multi-byte
 // characters (and so Shift-JIS trail bytes) are left as they are.
 char* LowerText(char* text);
+std::string LowerText(std::string text);
+
+// One unit with ASCII A-Z lowered, every other unit as it is: for names known
+// to be UTF-8 or UTF-16, where no unit of a multi-byte character is a letter.
+template <typename Char>
+constexpr Char FoldAscii(Char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<Char>(c + ('a' - 'A')) : c;
+}
+template <typename Char>
+bool EqualIgnoringAsciiCase(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+// The components of a Windows path, "\" and "/" both separating; empty ones
+// (a leading, doubled or trailing separator) included. Views into `path`.
+template <typename Char>
+std::vector<std::basic_string_view<Char>> SplitComponents(std::basic_string_view<Char> path) {
+  std::vector<std::basic_string_view<Char>> components;
+  size_t start = 0;
+  for (size_t i = 0; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '\\' && path[i] != '/') continue;
+    components.push_back(path.substr(start, i - start));
+    start = i + 1;
+  }
+  return components;
+}
 
 // printf-style formatting where only %s (and %%) occur. FormatWide's %s takes a
 // UTF-16 text, FormatNarrow's a narrow one. Returns the units written without

@@ -9,7 +9,7 @@
 
 #include "install/install_fixture.h"
 #include "lists/version_list.h"
-#include "payload/fault_injection.h"
+#include "support/file_faults_injected.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "install/install_fixture.h"
-#include "payload/fault_injection.h"
+#include "support/file_faults_injected.h"
 
 namespace {
 

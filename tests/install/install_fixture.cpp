@@ -3,9 +3,10 @@
 #include <filesystem>
 
 #include "app/app_state.h"
+#include "app/messages.h"
 #include "install/checksum.h"
 #include "lists/version_list.h"
-#include "payload/fault_injection.h"
+#include "support/file_faults_injected.h"
 
 namespace fs = std::filesystem;
 
@@ -68,7 +69,8 @@ std::vector<UpdateFile> InstallTest::StandardUpdate() const {
 InstallResult InstallTest::Install(const std::string& payload) {
   std::u16string payloadPath = ToWide(payload);
   std::u16string folder = work.Wide("game");
-  return InstallUpdateFrom(folder.c_str(), {payloadPath.c_str(), withWindow ? &progress : nullptr, TestPoll});
+  return InstallUpdateFrom(folder.c_str(), {payloadPath.c_str(), withWindow ? &progress : nullptr, TestPoll,
+                                            &CancelRequested, &AbortRequested, GetMessageText(MessageInstallingFormat)});
 }
 
 InstallResult InstallTest::InstallStandardUpdate() {

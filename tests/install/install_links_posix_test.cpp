@@ -11,7 +11,7 @@
 #include <map>
 
 #include "install/install_fixture.h"
-#include "payload/fault_injection.h"
+#include "support/file_faults_injected.h"
 
 namespace fs = std::filesystem;
 

@@ -20,7 +20,9 @@ TEST_F(InstallTest, PathsTooLongForTheirBuffersAreRefused) {
   std::u16string folder = ToWide(longFolder);
   ASSERT_LT(folder.size() + 1 + 90, 780u);
   ASSERT_GT(folder.size() + 1 + 90 + 4, 779u);
-  EXPECT_EQ(InstallUpdateFrom(folder.c_str(), {payload.c_str(), nullptr, [] { return 0; }}), InstallWriteFailed);
+  int32_t cancel = 0, abort = 0;
+  EXPECT_EQ(InstallUpdateFrom(folder.c_str(), {payload.c_str(), nullptr, [] { return 0; }, &cancel, &abort, u"%s"}),
+            InstallWriteFailed);
   EXPECT_TRUE(fs::is_empty(longFolder));
 }
 

@@ -4,7 +4,8 @@
 
 #include "app/app_state.h"
 #include "install/install_fixture.h"
-#include "payload/fault_injection.h"
+#include "support/refused_names.h"
+#include "support/file_faults_injected.h"
 #include "payload/payload.h"
 
 namespace fs = std::filesystem;
@@ -178,28 +179,16 @@ TEST_F(InstallTest, UninstallListProblemsAreReportedAfterTheFiles) {
   EXPECT_FALSE(FileExists(Game("uninst.lst")));
 }
 
-TEST_F(InstallTest, NamesThatLeaveTheFolderAreRefusedBeforeWriting) {
+TEST_F(InstallTest, RefusedNamesAreRefusedBeforeWriting) {
   FolderContents before = GameContents();
-  for (const char* name : {"..\\escape.pak", "sub\\..\\..\\x.pak", "C:\\abs.pak", "\\root.pak", "a\\\\b.pak",
-                           "bad|name.pak", "ctl\x01.pak", ".\\dot.pak", "stream.pak:ads", "sub...\\x.pak",
-                           "trail. \\x.pak", "NUL.pak", "data\\com1", "Con"}) {
-    std::string bare = name;
-    bare = bare.substr(bare.find_last_of('\\') + 1);
-    std::string list = VersionListBytes({{name, "x"}});
-    MakePayloadFile(work.File("u.exe"), {MemoryEntry("VLK.hvl", list), MemoryEntry(bare, "x")});
-    EXPECT_EQ(Install(work.File("u.exe")), InstallDamaged) << name;
-    EXPECT_EQ(GameContents(), before) << name;
+  for (const RefusedNames& set : RefusedNameTable()) {
+    SCOPED_TRACE(set.names[0]);
+    std::vector<UpdateFile> files;
+    for (const std::string& name : set.names) files.push_back({name, "content of " + name});
+    EXPECT_EQ(Install(MakeUpdatePayload(work.File("u.exe"), files)), set.result);
+    EXPECT_EQ(GameContents(), before);
     EXPECT_FALSE(FileExists(work.File("escape.pak")));
   }
-}
-
-TEST_F(InstallTest, TwoEntriesForOneFileAreRefused) {
-  FolderContents before = GameContents();
-  std::string list = VersionListBytes({{"data\\Map.pak", "a"}, {"DATA\\map.pak", "a"}});
-  MakePayloadFile(work.File("u.exe"), {MemoryEntry("VLK.hvl", list), MemoryEntry("Map.pak", "a"),
-                                       MemoryEntry("map.pak", "a")});
-  EXPECT_EQ(Install(work.File("u.exe")), InstallWriteFailed);
-  EXPECT_EQ(GameContents(), before);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "payload/file.h"
 #include "payload/filesystem.h"
+#include "payload/held_folder.h"
 #include "support/test_files.h"
 
 namespace {

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "payload/filesystem.h"
+#include "payload/held_folder.h"
 #include "support/test_files.h"
 
 namespace {

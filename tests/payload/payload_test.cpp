@@ -106,6 +106,31 @@ TEST(ReadArchiveIndex, OlderLayoutWithThreeEntries) {
   EXPECT_EQ(bytes.substr(ArchiveOffset + r.entries[2].position), "333");
 }
 
+// What the packing tool writes is what the updater reads, in both layouts, up
+// to names that fill their field but for the NUL; a longer name is refused.
+TEST(EncodeArchiveIndex, ReadsBackAsWritten) {
+  TempFolder folder;
+  for (ArchiveLayout layout : {ArchiveLayout::Arc20, ArchiveLayout::PackFile}) {
+    const size_t longest = FieldsOf(layout).nameSize - 1;
+    std::vector<ArchiveIndexRecord> records = {{std::string(longest, 'n'), 0, 5}, {"\x83\x8b.dat", 5, 0}, {"c", 5, 7}};
+    std::string index;
+    ASSERT_TRUE(EncodeArchiveIndex(layout, records, &index));
+    WriteBytes(folder.File("p"), std::string(ArchiveOffset, '\0') + index + std::string(12, 'd'));
+    ReadIndex r = ReadIndexOf(folder.File("p"));
+    ASSERT_EQ(r.result, 1);
+    EXPECT_EQ(LayoutOf(r.header), layout);
+    ASSERT_EQ(r.entries.size(), 3u);
+    const uint64_t dataStart = 16 + 3 * FieldsOf(layout).entrySize;
+    EXPECT_EQ(r.entries[0].name, std::string(longest, 'n'));
+    EXPECT_EQ(r.entries[1].name, "\xe3\x83\xab.dat");  // read back as UTF-8
+    EXPECT_EQ(r.entries[2].position, dataStart + 5);
+    EXPECT_EQ(r.entries[2].size, 7u);
+
+    records[0].storedName += 'n';
+    EXPECT_FALSE(EncodeArchiveIndex(layout, records, &index));
+  }
+}
+
 TEST(ReadArchiveIndex, CountZeroIsAnEmptyArchive) {
   TempFolder folder;
   MakePayloadFile(folder.File("p"), {});

@@ -11,6 +11,7 @@
 #include "lists/version_list.h"
 #include "payload/file.h"
 #include "payload/payload.h"
+#include "support/refused_names.h"
 #include "support/test_files.h"
 
 namespace fs = std::filesystem;
@@ -168,7 +169,6 @@ TEST(UpdaterPack, BadInputIsRefusedWithOneLineAndNoOutput) {
        }},
       {"no Shift-JIS form", [](TempFolder& f) { WriteBytes(f.File("from/\xf0\x9f\x98\x80.dat"), "x"); return ""; }},
       {"reserved name", [](TempFolder& f) { WriteBytes(f.File("from/data/VLK.HVL"), "x"); return ""; }},
-      {"forbidden character", [](TempFolder& f) { WriteBytes(f.File("from/a?.dat"), "x"); return ""; }},
       {"too many files",
        [](TempFolder& f) {
          for (int i = 0; i < 252; ++i) WriteBytes(f.File("from/f" + std::to_string(i)), "");
@@ -195,6 +195,35 @@ TEST(UpdaterPack, BadInputIsRefusedWithOneLineAndNoOutput) {
     EXPECT_FALSE(FileExists(folder.File("out.exe")));
     for (auto& entry : fs::directory_iterator(folder.path()))
       EXPECT_EQ(entry.path().filename().string().find("out.exe"), std::string::npos);
+  }
+}
+
+// What packs must install: the tool refuses every set of names the updater
+// refuses, and `list` says that a payload made without that check cannot install.
+TEST(UpdaterPack, RefusesWhatTheUpdaterRefuses) {
+  for (const RefusedNames& set : RefusedNameTable()) {
+    SCOPED_TRACE(set.names[0]);
+    TempFolder folder;
+    std::vector<UpdateFile> files;
+    for (const std::string& name : set.names) files.push_back({name, "content of " + name});
+    if (set.canBeFiles) {
+      WriteBytes(folder.File("stub"), "MZ stub");
+      for (const std::string& name : set.names) {
+        std::string relative = name;
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        fs::create_directories(fs::path(folder.File("from/" + relative)).parent_path());
+        WriteBytes(folder.File("from/" + relative), "content");
+      }
+      ToolRun run = RunTool(BuildArgs(folder));
+      EXPECT_EQ(run.status, 2) << run.out;
+      EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+      EXPECT_NE(run.out.find(set.reason), std::string::npos) << run.out;
+      EXPECT_NE(run.out.find(folder.File("from/")), std::string::npos) << run.out;
+      EXPECT_FALSE(FileExists(folder.File("out.exe")));
+    }
+    ToolRun list = RunTool("list " + MakeUpdatePayload(folder.File("old.exe"), files));
+    EXPECT_EQ(list.status, 1) << list.out;
+    EXPECT_NE(list.out.find("cannot install: "), std::string::npos) << list.out;
   }
 }
 

@@ -1,4 +1,4 @@
-#include "payload/fault_injection.h"
+#include "support/file_faults_injected.h"
 
 FileFaults InjectedFileFaults;
 

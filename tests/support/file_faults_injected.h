@@ -1,9 +1,10 @@
-// Faults that tests inject into the file layer, the way a storage layer is tested
-// for I/O errors: once a budget is used up, the next operation fails, once.
-// -1 (the default) never fails.
+// Faults that tests inject into the file layer: once a budget is used up, the
+// next operation fails, once. -1 (the default) never fails.
 #pragma once
 
 #include <cstdint>
+
+#include "payload/file_faults.h"
 
 struct FileFaults {
   int64_t bytesUntilShortWrite = -1;  // writes stop short once this many bytes went through
@@ -15,9 +16,3 @@ struct FileFaults {
 };
 
 extern FileFaults InjectedFileFaults;
-
-// How many of `count` bytes a write may take; uses up the budget.
-uint32_t WritableBytes(uint32_t count);
-bool MoveAllowed();
-bool FlushAllowed();
-void NoteFileSystemChange();

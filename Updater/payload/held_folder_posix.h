@@ -1,0 +1,25 @@
+// The POSIX side of the held folder: where a file operation acts, as a name
+// relative to an open folder.
+#pragma once
+
+#include <fcntl.h>
+
+#include <string>
+
+// `name` relative to the open folder `folder` (AT_FDCWD with the whole path
+// when no held folder is involved).
+struct PosixPlace {
+  int folder = AT_FDCWD;
+  bool ownsFolder = false;
+  std::string name;
+  PosixPlace() = default;
+  PosixPlace(const PosixPlace&) = delete;
+  PosixPlace& operator=(const PosixPlace&) = delete;
+  ~PosixPlace();
+};
+
+// ResolveWindowsPath, then, for a path below the held folder, each folder
+// between it and the file opened in turn from the held folder's descriptor
+// without following a link. False, with errno set, when one of them is a link
+// (ELOOP or ENOTDIR), missing, or the path climbs out with "..".
+bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place);
