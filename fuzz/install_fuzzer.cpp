@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckedProgress progress;
   const std::u16string widePayload = Wide(payload), wideGame = Wide(game);
   InstallResult result =
-      InstallUpdateFrom(wideGame.c_str(), {widePayload.c_str(), &progress, Poll, &CancelRequested, &AbortRequested, u"%s"});
+      InstallUpdateFrom(wideGame.c_str(), {widePayload.c_str(), &progress, Poll, &CancelRequested, &AbortRequested, u"%s", nullptr});
   FUZZ_CHECK(result == InstallSucceeded || (result >= InstallDamaged && result <= InstallAborted));
 
   FUZZ_CHECK(FolderNames(root) == (std::vector<std::string>{"game", "outside", "payload.exe"}));

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "install/checksum.h"
-#include "install/target_names.h"
+#include "install/install_plan.h"
 #include "lists/version_list.h"
 #include "payload/file.h"
 #include "payload/payload.h"
@@ -255,16 +255,12 @@ int ListPayload(const std::string& path, std::FILE* out) {
   std::fprintf(out, "title: %s\n", WideToNarrow(title, TargetUtf8).c_str());
   std::fprintf(out, "layout: %s, %u entries\n", LayoutOf(header) == ArchiveLayout::PackFile ? "packfile" : "arc20",
                header.count);
-  VersionList list;
-  bool haveList = false;
   for (const ArchiveEntry& entry : entries) {
     std::fprintf(out, "entry: %s position %llu size %u\n", entry.name.c_str(),
                  static_cast<unsigned long long>(entry.position), entry.size);
-    if (!haveList && EqualIgnoringAsciiCase<char16_t>(NarrowToWide(entry.name.c_str()), VersionListFileName) &&
-        SeekTo(file, ArchiveOffset + entry.position))
-      haveList = ReadVersionList(&file, &list);
   }
-  if (!haveList) {
+  VersionList list;
+  if (ReadShippedVersionList(file, entries, &list) != ShippedList::Read) {
     std::fprintf(stderr, "updater-pack: %s: no readable version list VLK.hvl\n", path.c_str());
     return 1;
   }

@@ -14,7 +14,6 @@ PathBuffer<> InstallFolder;
 namespace {
 
 constexpr char16_t VendorKeyWord[] = u"TARN";
-constexpr char16_t ProductTitle[] = u"ルーメン・トレイル";
 
 void ReportResult(InstallResult result) {
   switch (result) {
@@ -55,11 +54,12 @@ int32_t FindFolderAndInstall(int showCommand) {
     return ExitNoDialog;
   }
   ShowProgressWindow(showCommand);
-  InstallResult result = InstallUpdate(InstallFolder.c_str());
+  InstallRun run = InstallUpdate(InstallFolder.c_str());
   DestroyProgressWindow();
-  ReportResult(result);
+  ReportResult(run.result);
+  RecordInstallRun(run);
   ReleaseProgressWindowResources();
-  return static_cast<int32_t>(result);
+  return static_cast<int32_t>(run.result);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "text/path_buffer.h"
 
+constexpr char16_t ProductTitle[] = u"ルーメン・トレイル";
 constexpr char InstanceMutexName[] = "Updater for LumenTrail is executing.";
 constexpr char GameMutexName[] = "Velkan General Interpreter for LumenTrail is executing.";
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "install/checksum.h"
-#include "install/target_names.h"
+#include "install/install_plan.h"
 #include "lists/uninstall_list.h"
 #include "lists/version_list.h"
 #include "payload/file.h"
@@ -48,11 +48,14 @@ bool PassesThroughALink(const char16_t* folder, const std::u16string& name) {
   return false;
 }
 
-// A row whose path cannot be formed is kept rather than lost.
-bool RowFileExists(const char16_t* folder, const VersionEntry& row) {
+bool WritesAFile(const EntryPlan& plan) { return !plan.isVersionList && !plan.name.empty(); }
+
+// A row goes only when its file is known to be gone: one whose path cannot be
+// formed, or that lies behind a folder the install does not follow (players
+// move big data folders to another drive through a link), stays.
+bool RowFileMayExist(const char16_t* folder, const VersionEntry& row) {
   PathBuffer<> file;
-  return !file.Format(u"%s\\%s", folder, NarrowToWide(row.name.c_str()).c_str()) ||
-         GetPathAttributes(file.c_str()) != InvalidFileAttributes;
+  return !file.Format(u"%s\\%s", folder, NarrowToWide(row.name.c_str()).c_str()) || !PathIsAbsent(file.c_str());
 }
 
 class Installation {
@@ -69,7 +72,7 @@ class Installation {
 
   InstallResult Install();
   InstallResult ReadIndex();
-  void ReadShippedList();
+  InstallResult ReadShippedList();
   void StartProgress();
   InstallResult Plan();
   InstallResult Stage();
@@ -87,6 +90,9 @@ class Installation {
   void SetBarPosition(int bar, uint32_t position) {
     if (sources_.progress) sources_.progress->SetBarPosition(bar, position);
   }
+  // Notes the first failure of the run for the caller (with the system's
+  // reason, read at once, unless `detail` says why) and returns `result`.
+  InstallResult Fail(InstallResult result, InstallStep step, const std::u16string& name, const char* detail = nullptr);
   // Polls the window; a quit message aborts the run. True when it did.
   bool PollQuits();
   bool Stopping() const { return *sources_.abortRequested || *sources_.cancelRequested; }
@@ -105,6 +111,18 @@ class Installation {
   std::unique_ptr<unsigned char[]> block_;
 };
 
+InstallResult Installation::Fail(InstallResult result, InstallStep step, const std::u16string& name,
+                                 const char* detail) {
+  InstallReport* report = sources_.report;
+  if (report && report->failedStep == InstallStep::None) {
+    report->failedStep = step;
+    report->failedName = name;
+    report->systemError = detail ? 0 : LastFileError();
+    report->detail = detail ? detail : "";
+  }
+  return result;
+}
+
 InstallResult Installation::Run() {
   InstallResult result = Install();
   // Cancel wins over abort, and both over every other outcome.
@@ -115,34 +133,45 @@ InstallResult Installation::Run() {
 
 InstallResult Installation::Install() {
   if (InstallResult read = ReadIndex(); read != InstallSucceeded) return read;
-  ReadShippedList();
+  if (InstallResult read = ReadShippedList(); read != InstallSucceeded) return read;
   StartProgress();
   if (InstallResult planned = Plan(); planned != InstallSucceeded) return planned;
-  // From here on a folder of the game swapped for a link is not followed.
+  // From here on a folder of the game swapped for a link is not followed. An
+  // update that writes no file needs no held folder: the lists decide.
   HeldFolderScope held(folder_);
-  if (!held.ok()) return InstallWriteFailed;
+  if (!held.ok() && std::any_of(plans_.begin(), plans_.end(), WritesAFile))
+    return Fail(InstallWriteFailed, InstallStep::HoldFolder, folder_);
   CleanUpOnExit cleanUp{this};
   if (InstallResult staged = Stage(); staged != InstallSucceeded) return staged;
   if (InstallResult committed = Commit(); committed != InstallSucceeded) return committed;
   UpdateVersionList();
-  return UpdateUninstallList(folder_, stagedNames_.data(), stagedNames_.size()) ? InstallSucceeded
-                                                                               : InstallUninstallListFailed;
+  ClearLastFileError();
+  if (UpdateUninstallList(folder_, stagedNames_.data(), stagedNames_.size())) return InstallSucceeded;
+  return Fail(InstallUninstallListFailed, InstallStep::RewriteList, UninstallListFileName);
 }
 
 InstallResult Installation::ReadIndex() {
+  ClearLastFileError();
   executable_.OpenRead(sources_.payloadPath);  // a failed open reads as a file whose reads fail
-  if (executable_.GetSize() < ArchiveOffset) return InstallDamaged;
+  if (executable_.GetSize() < ArchiveOffset)
+    return Fail(InstallDamaged, InstallStep::ReadIndex, sources_.payloadPath, "the file ends before the archive");
   executable_.Seek(ArchiveOffset, 0);
-  if (!ReadArchiveIndex(&header_, &entries_, &executable_)) return InstallIndexUnreadable;
-  return header_.count <= MaxArchiveEntries ? InstallSucceeded : InstallDamaged;
+  if (!ReadArchiveIndex(&header_, &entries_, &executable_)) {
+    bool systemError = LastFileError() != 0;
+    return Fail(InstallIndexUnreadable, InstallStep::ReadIndex, sources_.payloadPath,
+                systemError ? nullptr : "no archive index of either layout");
+  }
+  if (header_.count > MaxArchiveEntries)
+    return Fail(InstallDamaged, InstallStep::ReadIndex, sources_.payloadPath, "more than 256 entries");
+  return InstallSucceeded;
 }
 
-void Installation::ReadShippedList() {
-  for (const ArchiveEntry& entry : entries_) {
-    if (!EqualIgnoringAsciiCase<char16_t>(NarrowToWide(entry.name.c_str()), VersionListFileName)) continue;
-    if (SeekTo(executable_, ArchiveOffset + entry.position)) ReadVersionList(&executable_, &shipped_);
-    return;
-  }
+// Without a list every entry goes unverified under its own name; a list that
+// is there but damaged is a damaged update.
+InstallResult Installation::ReadShippedList() {
+  if (ReadShippedVersionList(executable_, entries_, &shipped_) != ShippedList::Damaged) return InstallSucceeded;
+  return Fail(InstallDamaged, InstallStep::ReadShippedList, ShippedVersionListName,
+              "not a whole version list");
 }
 
 void Installation::StartProgress() {
@@ -160,15 +189,17 @@ InstallResult Installation::Plan() {
   plans_ = PlanEntries(shipped_, entries_);
   std::vector<std::u16string> targets = TargetNamesOf(plans_);
   if (TargetNameCheck check = CheckTargetNames(targets); check.fault != TargetNameFault::None)
-    return InstallResultOf(check.fault);
+    return Fail(InstallResultOf(check.fault), InstallStep::CheckNames, targets[check.name],
+                DescribeTargetNameFault(check.fault));
   paths_.resize(plans_.size());
   for (size_t i = 0; i < plans_.size(); ++i) {
     if (targets[i].empty()) continue;
     EntryPaths& paths = paths_[i];
     if (!FormPath(folder_, targets[i], StagingSuffix, &paths.staging) ||
-        !FormPath(folder_, targets[i], u"", &paths.final) || !FormPath(folder_, targets[i], BackupSuffix, &paths.backup) ||
-        PassesThroughALink(folder_, targets[i]))
-      return InstallWriteFailed;
+        !FormPath(folder_, targets[i], u"", &paths.final) || !FormPath(folder_, targets[i], BackupSuffix, &paths.backup))
+      return Fail(InstallWriteFailed, InstallStep::CheckNames, targets[i], "the path is too long");
+    if (PassesThroughALink(folder_, targets[i]))
+      return Fail(InstallWriteFailed, InstallStep::CheckNames, targets[i], "a folder on the way is a link");
   }
   stagedNames_.resize(plans_.size());
   keepBackup_.resize(plans_.size());
@@ -213,10 +244,12 @@ InstallResult Installation::StageEntry(size_t i) {
   ResetPathAttributes(staging);
   RemoveFile(staging);  // a leftover, or a link planted in its place
   CFileDX file;
-  if (!file.OpenWrite(staging, OpenWriteCreateNew)) return InstallWriteFailed;
+  if (!file.OpenWrite(staging, OpenWriteCreateNew)) return Fail(InstallWriteFailed, InstallStep::Open, plans_[i].name);
   InstallResult copied = CopyEntry(entries_[i], plans_[i], &file);
   file.Close();
-  return Stopping() ? Stopped() : copied;
+  if (Stopping()) return Stopped();
+  if (copied == InstallSucceeded && sources_.report) sources_.report->staged.push_back(plans_[i].name);
+  return copied;
 }
 
 InstallResult Installation::CopyEntry(const ArchiveEntry& entry, const EntryPlan& plan, CFileDX* staging) {
@@ -224,9 +257,12 @@ InstallResult Installation::CopyEntry(const ArchiveEntry& entry, const EntryPlan
   for (uint32_t done = 0; done < entry.size;) {
     if (Stopping()) return Stopped();
     uint32_t length = std::min(entry.size - done, CopyBlockSize);
-    if (!block_ || executable_.Read(block_.get(), length) != length) return InstallDamaged;
+    ClearLastFileError();
+    if (!block_ || executable_.Read(block_.get(), length) != length)
+      return Fail(InstallDamaged, InstallStep::Read, plan.name,
+                  !block_ ? "no memory for the copy" : LastFileError() ? nullptr : "the update ends early");
     UpdateContentChecksum(&checksum, block_.get(), length);
-    if (staging->Write(block_.get(), length) != length) return InstallWriteFailed;
+    if (staging->Write(block_.get(), length) != length) return Fail(InstallWriteFailed, InstallStep::Write, plan.name);
     // The disk takes each block while the next is copied, instead of all of
     // them at the Flush below, and pages long written leave the cache for
     // the next blocks to reuse (bench/RESULTS.md).
@@ -236,11 +272,11 @@ InstallResult Installation::CopyEntry(const ArchiveEntry& entry, const EntryPlan
     if (PollQuits()) return Stopped();
   }
   // Nothing is committed whose content is not on the disk.
-  if (!staging->Flush()) return InstallWriteFailed;
+  if (!staging->Flush()) return Fail(InstallWriteFailed, InstallStep::Flush, plan.name);
   if (plan.versionRow < 0) return InstallSucceeded;  // no row: installed unverified
   const VersionEntry& row = shipped_.entries[plan.versionRow];
-  bool matches = ChecksumWord0(checksum) == row.checksum[0] && ChecksumWord1(checksum) == row.checksum[1];
-  return matches ? InstallSucceeded : InstallDamaged;
+  if (ChecksumWord0(checksum) == row.checksum[0] && ChecksumWord1(checksum) == row.checksum[1]) return InstallSucceeded;
+  return Fail(InstallDamaged, InstallStep::Verify, plan.name, "the content differs from its checksum");
 }
 
 // Moves every staged file over its target. Each replaced file first gets a
@@ -261,6 +297,8 @@ InstallResult Installation::Commit() {
     if (ok) {
       moved.push_back(i);
       replacedOld.push_back(hadOld);
+    } else {
+      Fail(InstallWriteFailed, InstallStep::Move, stagedNames_[i]);
     }
   }
   if (!ok) RollBack(moved, replacedOld);
@@ -287,7 +325,7 @@ void Installation::UpdateVersionList() {
   if (!path.Format(u"%s\\%s", folder_, VersionListFileName)) return;
   EditVersionList(path.c_str(), [this](VersionList* list) { MergeVersionList(list, shipped_); });
   EditVersionList(path.c_str(), [this](VersionList* list) {
-    PruneVersionList(list, [this](const VersionEntry& row) { return RowFileExists(folder_, row); });
+    PruneVersionList(list, [this](const VersionEntry& row) { return RowFileMayExist(folder_, row); });
   });
 }
 
@@ -300,6 +338,24 @@ void Installation::CleanUp() {
 }
 
 }  // namespace
+
+const char* DescribeInstallStep(InstallStep step) {
+  switch (step) {
+    case InstallStep::None: return "";
+    case InstallStep::ReadIndex: return "archive index read";
+    case InstallStep::ReadShippedList: return "version list read";
+    case InstallStep::CheckNames: return "name check";
+    case InstallStep::HoldFolder: return "folder open";
+    case InstallStep::Open: return "open";
+    case InstallStep::Read: return "read";
+    case InstallStep::Write: return "write";
+    case InstallStep::Flush: return "flush";
+    case InstallStep::Verify: return "verification";
+    case InstallStep::Move: return "move into place";
+    case InstallStep::RewriteList: return "list rewrite";
+  }
+  return "";
+}
 
 InstallResult InstallUpdateFrom(const char16_t* folder, const InstallSources& sources) {
   Installation installation(folder, sources);

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "install/install_result.h"
 
@@ -24,6 +26,34 @@ class ProgressControls {
   virtual void SetBarPosition(int barId, uint32_t position) = 0;
 };
 
+// The step of the run that failed first, so that the player and support learn
+// which file and why; the result still says what it means for the game.
+enum class InstallStep {
+  None,
+  ReadIndex,        // the archive index of the payload
+  ReadShippedList,  // the version list the payload ships
+  CheckNames,       // the names the update installs under
+  HoldFolder,       // the game folder
+  Open,             // a staging file created
+  Read,             // an entry's content read from the payload
+  Write,            // a staging file written
+  Flush,            // a staging file flushed to the disk
+  Verify,           // an entry's checksum compared with its row
+  Move,             // a file moved into place (with its old content's backup)
+  RewriteList,      // the uninstall list extended and rewritten
+};
+// A few words for the step, as in "data\map.pak: move into place failed: ...".
+const char* DescribeInstallStep(InstallStep step);
+
+// What the run tells its caller besides the result.
+struct InstallReport {
+  std::vector<std::u16string> staged;  // each entry staged and verified, in order
+  InstallStep failedStep = InstallStep::None;
+  std::u16string failedName;  // the entry, list, folder or payload it failed on
+  uint32_t systemError = 0;   // errno or GetLastError() of the failed call; 0 when none
+  const char* detail = "";    // why, when no system call failed (English)
+};
+
 struct InstallSources {
   const char16_t* payloadPath;  // the packed updater
   ProgressControls* progress;   // null: no window, every update skipped
@@ -33,6 +63,7 @@ struct InstallSources {
   int32_t* cancelRequested;
   int32_t* abortRequested;
   const char16_t* statusFormat;  // the status line, "%s" standing for the file's name
+  InstallReport* report;         // null: nobody asks
 };
 
 InstallResult InstallUpdateFrom(const char16_t* folder, const InstallSources& sources);

@@ -36,10 +36,13 @@ void ParseLines(const char* text, UninstallLines* plain, UninstallLines* dollar,
     if (length > 0 && length <= MaxUninstallLineBytes) {
       std::memcpy(raw, cursor, length);
       raw[length] = 0;
-      if (ConvertNarrow(line, NameCapacity, raw, TargetUtf8)) {
-        LowerText(line);
-        AddUnique(line[0] == '$' ? dollar : plain, seen, line);
-      }
+    }
+    if (length > 0 && length <= MaxUninstallLineBytes && ConvertNarrow(line, NameCapacity, raw, TargetUtf8)) {
+      LowerText(line);
+      AddUnique(line[0] == '$' ? dollar : plain, seen, line);
+    } else if (length > 0) {
+      std::string asItStands(cursor, length);
+      AddUnique(asItStands[0] == '$' ? dollar : plain, seen, asItStands.c_str());
     }
     cursor = end;
     while (*cursor == '\r' || *cursor == '\n') ++cursor;

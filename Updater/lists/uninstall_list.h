@@ -11,8 +11,10 @@ constexpr char16_t UninstallListFileName[] = u"uninst.lst";
 
 using UninstallLines = std::vector<std::string>;
 
-// Lines longer than this, before or after conversion to UTF-8, are skipped:
-// cutting them would name another file.
+// The longest line the list is normalised in, before and after conversion to
+// UTF-8. A longer line of the list is carried through as it stands (its bytes,
+// its group, its place), since the uninstaller relies on it; a longer name to
+// add is skipped, as cutting it would name another file.
 constexpr size_t MaxUninstallLineBytes = 779;
 
 // Adds every non-empty name not listed yet and rewrites the list. False when the

@@ -74,6 +74,12 @@ bool LoadVersionList(const char16_t* path, VersionList* list) {
   return ReadVersionList(&file, list);
 }
 
+uint64_t EncodedVersionListSize(const VersionListHeader& header) {
+  RecordFormat format;
+  if (!FormatOf(header.magic, &format)) return 0;
+  return sizeof(VersionListHeader) + uint64_t{header.count} * format.recordSize;
+}
+
 bool EncodeVersionList(const VersionList& list, std::string* bytes) {
   RecordFormat format;
   if (!FormatOf(list.header.magic, &format)) return false;
@@ -84,16 +90,18 @@ bool EncodeVersionList(const VersionList& list, std::string* bytes) {
   auto* p = reinterpret_cast<unsigned char*>(out.data());
   std::memcpy(p, list.header.magic, 8);
   Store32(p + 8, list.header.reserved);
-  Store32(p + 12, count);
+  uint32_t written = 0;
   for (uint32_t i = 0; i < count; ++i) {
-    unsigned char* record = p + sizeof(VersionListHeader) + uint64_t{i} * format.recordSize;
+    unsigned char* record = p + sizeof(VersionListHeader) + uint64_t{written} * format.recordSize;
     if (!ConvertNarrow(reinterpret_cast<char*>(record), format.nameSize, list.entries[i].name.c_str(),
-                       TargetShiftJis)) {
-      return false;
-    }
+                       TargetShiftJis))
+      continue;  // a name too long for the field: that row alone is left out
     Store32(record + format.nameSize, list.entries[i].checksum[0]);
     Store32(record + format.nameSize + 4, list.entries[i].checksum[1]);
+    ++written;
   }
+  Store32(p + 12, written);
+  out.resize(sizeof(VersionListHeader) + uint64_t{written} * format.recordSize);
   *bytes = std::move(out);
   return true;
 }

@@ -37,12 +37,17 @@ struct VersionList {
 bool ReadVersionList(CFileDX* file, VersionList* list);
 bool LoadVersionList(const char16_t* path, VersionList* list);
 // Writes the header's `count` records in the format its magic names, replacing
-// the file whole (a failure leaves the previous file as it was). Refuses an
-// unknown magic, fewer entries than `count`, or a name that does not fit its
-// field in code page 932, without touching the file.
+// the file whole (a failure leaves the previous file as it was). A row whose
+// name does not fit its field in code page 932 is left out alone, and the
+// count written says how many rows the file holds. Refuses an unknown magic or
+// fewer entries than `count`, without touching the file.
 bool SaveVersionList(const VersionList& list, const char16_t* path);
 
-// The records of `list` as the file holds them, or false for the refusals above.
+// The bytes a well-formed list with this header holds: the header and `count`
+// records of the size its magic names; 0 for an unknown magic.
+uint64_t EncodedVersionListSize(const VersionListHeader& header);
+
+// The bytes SaveVersionList writes, or false for its refusals.
 bool EncodeVersionList(const VersionList& list, std::string* bytes);
 
 // Loads the list at `path`, lets `edit` change its rows and saves it in its own

@@ -9,8 +9,8 @@
 constexpr char16_t GameExecutableName[] = u"LUMENTRAIL.exe";
 
 // Copies the registered folder, unchanged, into `folder` (capacity in UTF-16
-// units): 1 when found; 0 (folder untouched) when missing, not REG_SZ, larger
-// than 8192 bytes or too long for `folder`.
+// units): 1 when found; 0 (folder untouched) when missing, empty, not REG_SZ,
+// larger than 8192 bytes or too long for `folder`.
 int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendor, const char16_t* product);
 
 // What the folder choice shows, in the caller's language.

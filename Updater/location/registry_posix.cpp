@@ -89,7 +89,8 @@ int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendo
   std::u16string value;
   if (!FindStringValue(text, key, u"InstalledFolder", &value)) return 0;
   value = value.substr(0, value.find(u'\0'));  // a value ends at its first NUL
-  if ((value.size() + 1) * sizeof(char16_t) > ValueLimitBytes || value.size() >= capacity) return 0;
+  // An empty value names no folder: every path would start at the drive's root.
+  if (value.empty() || (value.size() + 1) * sizeof(char16_t) > ValueLimitBytes || value.size() >= capacity) return 0;
   std::copy(value.begin(), value.end(), folder);
   folder[value.size()] = 0;
   return 1;

@@ -21,7 +21,8 @@ int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendo
   if (status != ERROR_SUCCESS || type != REG_SZ) return 0;
   size_t length = 0;
   while (length < size / 2 && value[length]) ++length;
-  if (length >= capacity) return 0;
+  // An empty value names no folder: every path would start at the drive's root.
+  if (length == 0 || length >= capacity) return 0;
   std::memcpy(folder, value, length * sizeof(char16_t));
   folder[length] = 0;
   return 1;

@@ -34,6 +34,7 @@ uint32_t WindowsErrorOf(int error) {
     case ENOENT: return ErrorFileNotFound;
     case ELOOP: return ErrorAccessDenied;  // a link where the held folder allows none
     case ENOTDIR: return ErrorPathNotFound;
+    case EILSEQ: return 123;  // ERROR_INVALID_NAME
     case EACCES: case EPERM: case EISDIR: case EROFS: return ErrorAccessDenied;
     default: return 31;  // ERROR_GEN_FAILURE
   }

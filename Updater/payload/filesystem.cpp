@@ -16,7 +16,7 @@ bool ReplaceFileContents(const char16_t* path, const void* data, size_t size) {
   uint32_t count = static_cast<uint32_t>(size);
   bool written = file.Write(data, count) == count && file.Flush();
   file.Close();
-  if (!written || !MoveFileReplacing(fresh.c_str(), path)) {
+  if (!written || !MoveFileKeepingAttributes(fresh.c_str(), path)) {
     RemoveFile(fresh.c_str());
     return false;
   }

@@ -31,6 +31,9 @@ bool CopyFileContents(const PosixPlace& from, const PosixPlace& to) {
 
 }  // namespace
 
+uint32_t LastFileError() { return static_cast<uint32_t>(errno); }
+void ClearLastFileError() { errno = 0; }
+
 uint32_t GetPathAttributes(const char16_t* path) {
   PosixPlace place;
   struct stat st;
@@ -41,6 +44,15 @@ uint32_t GetPathAttributes(const char16_t* path) {
   uint32_t attributes = link | (S_ISDIR(st.st_mode) ? FileAttributeDirectory : 0x80);  // FILE_ATTRIBUTE_NORMAL
   if (!(st.st_mode & S_IWUSR)) attributes |= FileAttributeReadOnly;
   return attributes;
+}
+
+bool PathIsAbsent(const char16_t* path) {
+  PosixPlace place;
+  struct stat st;
+  if (ResolveWindowsPlace(path, &place) && fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+    return false;
+  // A link where the held folder allows none is ELOOP: not known.
+  return errno == ENOENT || errno == ENOTDIR;
 }
 
 bool ResetPathAttributes(const char16_t* path) {
@@ -60,8 +72,25 @@ bool MoveFileReplacing(const char16_t* from, const char16_t* to) {
   if (!ResolveWindowsPlace(from, &source) || !ResolveWindowsPlace(to, &target)) return false;
   struct stat st;
   // Windows refuses to replace a folder with a file.
-  if (fstatat(target.folder, target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) return false;
+  if (fstatat(target.folder, target.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
   return renameat(source.folder, source.name.c_str(), target.folder, target.name.c_str()) == 0;
+}
+
+bool MoveFileKeepingAttributes(const char16_t* replacement, const char16_t* replaced) {
+  {
+    PosixPlace from, to;
+    struct stat st;
+    if (ResolveWindowsPlace(replacement, &from) && ResolveWindowsPlace(replaced, &to) &&
+        fstatat(to.folder, to.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode)) {
+      // The owner first: changing it clears the set-ID bits that the mode then restores.
+      fchownat(from.folder, from.name.c_str(), st.st_uid, st.st_gid, AT_SYMLINK_NOFOLLOW);
+      if (fchmodat(from.folder, from.name.c_str(), st.st_mode & 07777, 0) != 0) return false;
+    }
+  }
+  return MoveFileReplacing(replacement, replaced);
 }
 
 bool RemoveFile(const char16_t* path) {

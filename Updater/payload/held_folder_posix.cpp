@@ -44,7 +44,7 @@ PosixPlace::~PosixPlace() {
 bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
   std::string resolved;
   if (!ResolveWindowsPath(path, &resolved)) {
-    errno = ENOTDIR;  // a name no file can have
+    errno = EILSEQ;  // a name no file can have
     return false;
   }
   std::vector<std::string_view> below;

@@ -21,5 +21,6 @@ struct PosixPlace {
 // ResolveWindowsPath, then, for a path below the held folder, each folder
 // between it and the file opened in turn from the held folder's descriptor
 // without following a link. False, with errno set, when one of them is a link
-// (ELOOP or ENOTDIR), missing, or the path climbs out with "..".
+// (ELOOP), missing (ENOENT) or a file (ENOTDIR), when the path climbs out with
+// ".." (EACCES), or when it has no form as a POSIX name (EILSEQ).
 bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place);

@@ -187,6 +187,7 @@ TEST_F(UpdaterProgram, RegistryViewsAndValueTypes) {
       {"64-bit view is not the updater's", true, "TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\LumenTrail\"", false},
       {"32-bit prefix", false, "TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\LumenTrail\\\\\"", true},
       {"REG_EXPAND_SZ", true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=str(2):\"C:\\\\Games\\\\LumenTrail\"", false},
+      {"empty value", true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=\"\"", false},
       {"other value name", true, "Wow6432Node\\\\TARN", "\"Folder\"=\"C:\\\\Games\\\\LumenTrail\"", false},
       {"key names without case", true, "wow6432node\\\\tarn", "\"installedfolder\"=\"C:\\\\Games\\\\LumenTrail\"", true},
       {"POSIX path value", false, "TARN", "\"InstalledFolder\"=\"" + Game("") + "\"", true},
@@ -202,6 +203,15 @@ TEST_F(UpdaterProgram, TrailingBackslashOfTheRegisteredFolderIsKept) {
   WriteRegistry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\LumenTrail\\\\\"");
   EXPECT_EQ(Run("y\n"), 0) << output;
   EXPECT_TRUE(GameIsUpdated());
+}
+
+// Support learns which file failed and why: one line after the result.
+TEST_F(UpdaterProgram, AFailureNamesItsFileAndCause) {
+  fs::create_directories(Game("script.pak/inside"));  // a folder where a new file goes
+  EXPECT_EQ(Run("y\n"), 4);
+  EXPECT_TRUE(Said("Installation could not be completed.\nscript.pak: move into place failed: Is a directory (21)\n"))
+      << output;
+  EXPECT_EQ(ReadBytes(Game("GFX.PAK")), "old gfx");
 }
 
 // An update big enough to be interrupted while it installs.

@@ -10,8 +10,8 @@ namespace {
 class InstallFaultsTest : public InstallTest {
  protected:
   // Runs the standard update with `faults` and checks the folder's state
-  // against the result.
-  void InstallWith(const FileFaults& faults, const std::string& what) {
+  // against the result, and which step the run names as failed.
+  void InstallWith(const FileFaults& faults, const std::string& what, InstallStep failing) {
     ResetGame();
     std::string payload = MakeUpdatePayload(work.File("update.exe"), StandardUpdate());
     InjectedFileFaults = faults;
@@ -25,6 +25,10 @@ class InstallFaultsTest : public InstallTest {
       EXPECT_EQ(result, InstallWriteFailed) << what;
       EXPECT_EQ(state, "old") << what;
     }
+    InstallStep named = result == InstallSucceeded            ? InstallStep::None
+                        : result == InstallUninstallListFailed ? InstallStep::RewriteList
+                                                               : failing;
+    EXPECT_EQ(report.failedStep, named) << what;
     for (auto& [name, bytes] : GameContents()) {
       EXPECT_EQ(name.find(".tmp"), std::string::npos) << what;
       EXPECT_EQ(name.find(".upd-"), std::string::npos) << what;
@@ -43,7 +47,7 @@ TEST_F(InstallFaultsTest, ShortWriteAtAnyPoint) {
   for (int64_t at : points) {
     FileFaults faults;
     faults.bytesUntilShortWrite = at;
-    InstallWith(faults, "short write after " + std::to_string(at) + " bytes");
+    InstallWith(faults, "short write after " + std::to_string(at) + " bytes", InstallStep::Write);
   }
   EXPECT_TRUE(results.count(InstallWriteFailed));
   EXPECT_TRUE(results.count(InstallSucceeded));  // a failed write of vlk.hvl leaves the result alone
@@ -55,7 +59,7 @@ TEST_F(InstallFaultsTest, FailedMoveAtAnyPoint) {
   for (int k = 0; k < 9; ++k) {
     FileFaults faults;
     faults.movesUntilFailure = k;
-    InstallWith(faults, "move " + std::to_string(k) + " fails");
+    InstallWith(faults, "move " + std::to_string(k) + " fails", InstallStep::Move);
   }
   EXPECT_TRUE(results.count(InstallWriteFailed));
   EXPECT_TRUE(results.count(InstallUninstallListFailed));
@@ -65,7 +69,7 @@ TEST_F(InstallFaultsTest, FailedFlushAtAnyPoint) {
   for (int k = 0; k < 8; ++k) {
     FileFaults faults;
     faults.flushesUntilFailure = k;
-    InstallWith(faults, "flush " + std::to_string(k) + " fails");
+    InstallWith(faults, "flush " + std::to_string(k) + " fails", InstallStep::Flush);
   }
   EXPECT_TRUE(results.count(InstallWriteFailed));
 }

@@ -67,10 +67,12 @@ std::vector<UpdateFile> InstallTest::StandardUpdate() const {
 }
 
 InstallResult InstallTest::Install(const std::string& payload) {
+  report = InstallReport{};
   std::u16string payloadPath = ToWide(payload);
   std::u16string folder = work.Wide("game");
   return InstallUpdateFrom(folder.c_str(), {payloadPath.c_str(), withWindow ? &progress : nullptr, TestPoll,
-                                            &CancelRequested, &AbortRequested, GetMessageText(MessageInstallingFormat)});
+                                            &CancelRequested, &AbortRequested, GetMessageText(MessageInstallingFormat),
+                                            &report});
 }
 
 InstallResult InstallTest::InstallStandardUpdate() {

@@ -55,6 +55,7 @@ class InstallTest : public ::testing::Test {
 
   TempFolder work;
   RecordedProgress progress;
+  InstallReport report;  // of the last Install
   bool withWindow = true;
 };
 

@@ -188,6 +188,18 @@ TEST_F(InstallLinksTest, SubfolderThatIsALinkIsNotWrittenThrough) {
   ExpectNothingOutsideChanged();
 }
 
+// Players move big data folders to another drive through a link: an update
+// that writes nothing there keeps the rows of the files behind it, and only the
+// row of a file that is known to be gone leaves the version list.
+TEST_F(InstallLinksTest, RowsBehindALinkedFolderStay) {
+  fs::remove_all(Game("data"));
+  fs::create_directory_symlink(Outside("folder"), Game("data"));
+  ASSERT_EQ(Install(MakeUpdatePayload(work.File("u.exe"), {{"Game.pak", "new game"}})), InstallSucceeded);
+  EXPECT_EQ(ReadBytes(Game("vlk.hvl")),
+            VersionListBytes({{"Game.pak", "new game"}, {"DATA\\Map.pak", "old map"}, {"data\\sound.pak", "old sound"}}));
+  ExpectNothingOutsideChanged();
+}
+
 // The same folder swapped for a link while the install runs, after the names
 // were checked: before one change of the file system after another.
 TEST_F(InstallLinksTest, SubfolderSwappedForALinkWhileTheInstallRuns) {

@@ -64,12 +64,18 @@ TEST_F(InstallTest, DamagedPayloadsTouchNothing) {
   badMagic.replace(ArchiveOffset, 12, "VELKAN ARC19");
   std::string shortContent = good.substr(0, good.size() - 1);
   std::string shortIndex = good.substr(0, ArchiveOffset + 16 + 100);
+  const size_t list = ArchiveOffset + 16 + 5 * 128;  // "VLK.hvl", the first entry
+  std::string badListMagic = std::string(good).replace(list, 8, "VHV_V3__");
+  std::string listTooLong = good;
+  ++listTooLong[list + 12];  // one row more than the entry holds, read from the next entry
   const Case cases[] = {
       {"shorter than the archive start", good.substr(0, ArchiveOffset - 1), InstallDamaged},
       {"no archive header", good.substr(0, ArchiveOffset), InstallIndexUnreadable},
       {"short index", shortIndex, InstallIndexUnreadable},
       {"neither magic", badMagic, InstallIndexUnreadable},
       {"last entry cut short", shortContent, InstallDamaged},
+      {"shipped list unreadable", badListMagic, InstallDamaged},
+      {"shipped list longer than its entry", listTooLong, InstallDamaged},
   };
   for (const Case& c : cases) {
     WriteBytes(work.File("bad.exe"), c.bytes);
@@ -147,6 +153,9 @@ TEST_F(InstallTest, EmptyArchiveStillUpdatesTheLists) {
   EXPECT_EQ(Install(work.File("u.exe")), InstallSucceeded);
   EXPECT_EQ(ReadBytes(Game("uninst.lst")),
             std::string("lumentrail.exe\ngame.pak\ndata\\map.pak\n$dir data\n") + '\0');
+  // Nothing to write into a folder that is not there: the list it lacks decides.
+  fs::remove_all(Game(""));
+  EXPECT_EQ(Install(work.File("u.exe")), InstallUninstallListFailed);
 }
 
 TEST_F(InstallTest, EntryWithEmptyNameIsSkippedButCounted) {
@@ -162,10 +171,14 @@ TEST_F(InstallTest, WithoutAVersionListInTheFolderNoneIsCreated) {
   EXPECT_FALSE(FileExists(Game("vlk.hvl")));
 }
 
+// A format-1 list holds names of 55 bytes at most: a longer shipped name is
+// left out of it alone, and every other row is updated.
 TEST_F(InstallTest, FormatOneVersionListStaysFormatOne) {
   WriteBytes(Game("vlk.hvl"), VersionListBytes({{"Game.pak", "old game"}}, 1));
-  ASSERT_EQ(InstallStandardUpdate(), InstallSucceeded);
   std::vector<UpdateFile> update = StandardUpdate();
+  update.push_back({"data\\" + std::string(51, 'l'), "long"});
+  ASSERT_EQ(Install(MakeUpdatePayload(work.File("u.exe"), update)), InstallSucceeded);
+  update.pop_back();
   update[2].name = "data\\Sound.pak";
   EXPECT_EQ(Digest(ReadBytes(Game("vlk.hvl"))), Digest(VersionListBytes(update, 1)));
 }

@@ -86,17 +86,19 @@ TEST_F(UninstallListTest, MissingOrEmptyListFailsWithoutCreatingOne) {
   EXPECT_EQ(after, Nul("a.dat\n"));
 }
 
-TEST_F(UninstallListTest, OverlongLinesAndNamesAreSkippedWhole) {
-  std::string longLine(780, 'x');
+// The uninstaller relies on every line: one too long for the updater's line
+// buffers stays byte for byte in its group and place; a name too long to add
+// is skipped whole.
+TEST_F(UninstallListTest, OverlongLinesStayAndOverlongNamesAreSkipped) {
+  std::string longLine = "Data\\" + std::string(794, 'X');  // 799 bytes, upper case kept
   std::string fits(779, 'y');
-  std::string after;
-  ASSERT_TRUE(Update(longLine + "\n" + fits + "\nshort\n", {std::u16string(780, u'z'), u"n"}, &after));
-  EXPECT_EQ(after, Nul(fits + "\nshort\nn\n"));
   // 300 Shift-JIS characters take 600 bytes, and 900 in UTF-8.
-  std::string wide;
-  for (int i = 0; i < 300; ++i) wide += "\x83\x41";
-  ASSERT_TRUE(Update(wide + "\nshort\n", {}, &after));
-  EXPECT_EQ(after, Nul("short\n"));
+  std::string sjis = "$";
+  for (int i = 0; i < 300; ++i) sjis += "\x83\x41";
+  std::string after;
+  ASSERT_TRUE(Update(longLine + "\r\n" + sjis + "\r\n" + fits + "\r\nSHORT\r\n" + longLine + "\r\n",
+                     {std::u16string(780, u'z'), u"n"}, &after));
+  EXPECT_EQ(after, Nul(longLine + "\n" + fits + "\nshort\nn\n" + sjis + "\n"));
 }
 
 TEST_F(UninstallListTest, ReadOnlyListIsNotRewritten) {

@@ -1,9 +1,10 @@
-#include "install/target_names.h"
+#include "install/install_plan.h"
 
 #include <string_view>
 #include <unordered_map>
 
 #include "lists/uninstall_list.h"
+#include "payload/file.h"
 #include "payload/filesystem.h"
 #include "text/text.h"
 
@@ -42,6 +43,18 @@ std::u16string SameFileKey(const std::u16string& name) {
 std::u16string Joined(const char16_t* a, const char16_t* b) { return std::u16string(a) + b; }
 
 }  // namespace
+
+ShippedList ReadShippedVersionList(CFileDX& file, const std::vector<ArchiveEntry>& entries, VersionList* list) {
+  for (const ArchiveEntry& entry : entries) {
+    if (!EqualIgnoringAsciiCase<char16_t>(NarrowToWide(entry.name.c_str()), VersionListFileName)) continue;
+    // Rows taken from the next entry's bytes would verify nothing and send
+    // files to the wrong places.
+    bool read = SeekTo(file, ArchiveOffset + entry.position) && ReadVersionList(&file, list) &&
+                EncodedVersionListSize(list->header) <= entry.size;
+    return read ? ShippedList::Read : ShippedList::Damaged;
+  }
+  return ShippedList::Absent;
+}
 
 std::vector<EntryPlan> PlanEntries(const VersionList& shipped, const std::vector<ArchiveEntry>& entries) {
   std::vector<EntryPlan> plans;

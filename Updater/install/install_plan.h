@@ -1,6 +1,8 @@
-// The names an update installs its files under, decided before anything is
-// written, and the rule that says which sets of names the updater refuses.
-// The packing tool applies the same rule, so that what packs also installs.
+// What the install does with each archive entry, decided before anything is
+// written: the shipped version list that verifies the entries, the names they
+// are installed under, and the rule that says which sets of names the updater
+// refuses. The packing tool's `list` reads a payload the same way and the
+// tool applies the same rule, so that what packs also installs.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +17,15 @@
 // old content's second name while the commit runs.
 constexpr char16_t StagingSuffix[] = u".tmp";
 constexpr char16_t BackupSuffix[] = u".upd-backup";
+
+class CFileDX;
+
+enum class ShippedList { Absent, Read, Damaged };
+// Reads the version list from the first archive entry named "vlk.hvl" (ASCII
+// case ignored) of the payload open in `file`. Damaged when that entry cannot
+// be sought or read as a list, or holds fewer bytes than its header claims;
+// Absent (the list left empty) when no entry has that name.
+ShippedList ReadShippedVersionList(CFileDX& file, const std::vector<ArchiveEntry>& entries, VersionList* list);
 
 // What the install does with one archive entry.
 struct EntryPlan {
