@@ -78,6 +78,8 @@ class Installation {
   InstallResult Stage();
   InstallResult StageEntry(size_t i);
   InstallResult CopyEntry(const ArchiveEntry& entry, const EntryPlan& plan, CFileDX* staging);
+  InstallResult FlushStaged();
+  bool LinkBackup(const EntryPaths& paths, bool* hadOld);
   InstallResult Commit();
   void RollBack(const std::vector<size_t>& moved, const std::vector<bool>& replacedOld);
   void UpdateVersionList();
@@ -108,6 +110,10 @@ class Installation {
   std::vector<EntryPaths> paths_;
   std::vector<std::u16string> stagedNames_;  // the entries the staging reached, as the uninstall list learns them
   std::vector<bool> keepBackup_;             // a backup whose restore failed holds the only old copy
+  std::vector<bool> committed_;              // moved into place: no staging file is left
+  // Staged files stay open until all are written, then are flushed in one
+  // pass: the disk then commits them together instead of one by one.
+  std::vector<std::unique_ptr<CFileDX>> open_;
   std::unique_ptr<unsigned char[]> block_;
 };
 
@@ -143,6 +149,7 @@ InstallResult Installation::Install() {
     return Fail(InstallWriteFailed, InstallStep::HoldFolder, folder_);
   CleanUpOnExit cleanUp{this};
   if (InstallResult staged = Stage(); staged != InstallSucceeded) return staged;
+  if (InstallResult flushed = FlushStaged(); flushed != InstallSucceeded) return flushed;
   if (InstallResult committed = Commit(); committed != InstallSucceeded) return committed;
   UpdateVersionList();
   ClearLastFileError();
@@ -203,6 +210,8 @@ InstallResult Installation::Plan() {
   }
   stagedNames_.resize(plans_.size());
   keepBackup_.resize(plans_.size());
+  committed_.resize(plans_.size());
+  open_.resize(plans_.size());
   return InstallSucceeded;
 }
 
@@ -241,15 +250,16 @@ InstallResult Installation::Stage() {
 
 InstallResult Installation::StageEntry(size_t i) {
   const char16_t* staging = paths_[i].staging.c_str();
-  ResetPathAttributes(staging);
-  RemoveFile(staging);  // a leftover, or a link planted in its place
-  CFileDX file;
-  if (!file.OpenWrite(staging, OpenWriteCreateNew)) return Fail(InstallWriteFailed, InstallStep::Open, plans_[i].name);
+  open_[i] = std::make_unique<CFileDX>();
+  CFileDX& file = *open_[i];
+  if (!file.OpenWrite(staging, OpenWriteCreateNew)) {
+    // A leftover of an interrupted run, or a link planted in its place.
+    ResetPathAttributes(staging);
+    RemoveFile(staging);
+    if (!file.OpenWrite(staging, OpenWriteCreateNew)) return Fail(InstallWriteFailed, InstallStep::Open, plans_[i].name);
+  }
   InstallResult copied = CopyEntry(entries_[i], plans_[i], &file);
-  file.Close();
-  if (Stopping()) return Stopped();
-  if (copied == InstallSucceeded && sources_.report) sources_.report->staged.push_back(plans_[i].name);
-  return copied;
+  return Stopping() ? Stopped() : copied;
 }
 
 InstallResult Installation::CopyEntry(const ArchiveEntry& entry, const EntryPlan& plan, CFileDX* staging) {
@@ -271,12 +281,36 @@ InstallResult Installation::CopyEntry(const ArchiveEntry& entry, const EntryPlan
     SetBarPosition(FileBarId, static_cast<uint32_t>(uint64_t{done} * FileBarMaximum / entry.size));
     if (PollQuits()) return Stopped();
   }
-  // Nothing is committed whose content is not on the disk.
-  if (!staging->Flush()) return Fail(InstallWriteFailed, InstallStep::Flush, plan.name);
   if (plan.versionRow < 0) return InstallSucceeded;  // no row: installed unverified
   const VersionEntry& row = shipped_.entries[plan.versionRow];
   if (ChecksumWord0(checksum) == row.checksum[0] && ChecksumWord1(checksum) == row.checksum[1]) return InstallSucceeded;
   return Fail(InstallDamaged, InstallStep::Verify, plan.name, "the content differs from its checksum");
+}
+
+// Nothing is committed whose content is not on the disk.
+InstallResult Installation::FlushStaged() {
+  for (size_t i = 0; i < open_.size(); ++i) {
+    if (!open_[i]) continue;
+    bool flushed = open_[i]->Flush();
+    if (!flushed) return Fail(InstallWriteFailed, InstallStep::Flush, plans_[i].name);
+    open_[i].reset();
+    if (sources_.report) sources_.report->staged.push_back(plans_[i].name);
+  }
+  return InstallSucceeded;
+}
+
+// Gives the file to be replaced a second name, the backup; a file that is not
+// there yet has none. A backup left by an interrupted run is never installed:
+// it is replaced.
+bool Installation::LinkBackup(const EntryPaths& paths, bool* hadOld) {
+  *hadOld = true;
+  if (LinkOrCopyFile(paths.final.c_str(), paths.backup.c_str())) return true;
+  if (PathIsAbsent(paths.final.c_str())) {
+    *hadOld = false;
+    return true;
+  }
+  RemoveFile(paths.backup.c_str());
+  return LinkOrCopyFile(paths.final.c_str(), paths.backup.c_str());
 }
 
 // Moves every staged file over its target. Each replaced file first gets a
@@ -289,21 +323,27 @@ InstallResult Installation::Commit() {
   for (size_t i = 0; i < stagedNames_.size() && ok; ++i) {
     if (stagedNames_[i].empty()) continue;
     const EntryPaths& paths = paths_[i];
+    bool hadOld = false;
     ResetPathAttributes(paths.final.c_str());
-    RemoveFile(paths.backup.c_str());  // a backup of an interrupted run is never installed
-    bool hadOld = GetPathAttributes(paths.final.c_str()) != InvalidFileAttributes;
-    ok = (!hadOld || LinkOrCopyFile(paths.final.c_str(), paths.backup.c_str())) &&
-         MoveFileReplacing(paths.staging.c_str(), paths.final.c_str());
+    ok = LinkBackup(paths, &hadOld) && MoveFileReplacing(paths.staging.c_str(), paths.final.c_str());
     if (ok) {
       moved.push_back(i);
       replacedOld.push_back(hadOld);
+      committed_[i] = true;
     } else {
       Fail(InstallWriteFailed, InstallStep::Move, stagedNames_[i]);
     }
   }
   if (!ok) RollBack(moved, replacedOld);
-  for (size_t i = 0; i < stagedNames_.size(); ++i)
-    if (!stagedNames_[i].empty()) FlushFolderOf(paths_[i].final.c_str());
+  // Each folder's renames are made durable once, after all of them.
+  std::vector<std::u16string> folders;
+  for (size_t i = 0; i < stagedNames_.size(); ++i) {
+    if (stagedNames_[i].empty()) continue;
+    std::u16string folder = paths_[i].final.substr(0, paths_[i].final.find_last_of(u"\\/"));
+    if (std::find(folders.begin(), folders.end(), folder) != folders.end()) continue;
+    folders.push_back(folder);
+    FlushFolderOf(paths_[i].final.c_str());
+  }
   return ok ? InstallSucceeded : InstallWriteFailed;
 }
 
@@ -314,25 +354,29 @@ void Installation::RollBack(const std::vector<size_t>& moved, const std::vector<
     bool restored = replacedOld[k] ? MoveFileReplacing(paths.backup.c_str(), paths.final.c_str())
                                    : RemoveFile(paths.final.c_str());
     if (!restored && replacedOld[k]) keepBackup_[moved[k]] = true;
+    committed_[moved[k]] = false;
   }
 }
 
 // The shipped rows go into the game's "vlk.hvl", then the rows whose files are
 // gone leave it. A list that cannot be read stays as it is; neither changes the
 // result.
+// Written once with both applied: its bytes are those of a merge saved and
+// then pruned, and a crash leaves the old list or the new one.
 void Installation::UpdateVersionList() {
   PathBuffer<> path;
   if (!path.Format(u"%s\\%s", folder_, VersionListFileName)) return;
-  EditVersionList(path.c_str(), [this](VersionList* list) { MergeVersionList(list, shipped_); });
   EditVersionList(path.c_str(), [this](VersionList* list) {
+    MergeVersionList(list, shipped_);
     PruneVersionList(list, [this](const VersionEntry& row) { return RowFileMayExist(folder_, row); });
   });
 }
 
 void Installation::CleanUp() {
+  open_.clear();  // a staged file open on Windows cannot be removed
   for (size_t i = 0; i < stagedNames_.size(); ++i) {
     if (stagedNames_[i].empty()) continue;
-    RemoveFile(paths_[i].staging.c_str());
+    if (!committed_[i]) RemoveFile(paths_[i].staging.c_str());
     if (!keepBackup_[i]) RemoveFile(paths_[i].backup.c_str());
   }
 }

@@ -10,9 +10,11 @@ bool ReplaceFileContents(const char16_t* path, const void* data, size_t size) {
   PathBuffer<> fresh;
   if (!fresh.Format(u"%s%s", path, ReplacementSuffix) || size > UINT32_MAX) return false;
 
-  RemoveFile(fresh.c_str());  // a leftover of an interrupted run
   CFileDX file;
-  if (!file.OpenWrite(fresh.c_str(), OpenWriteCreateNew)) return false;
+  if (!file.OpenWrite(fresh.c_str(), OpenWriteCreateNew)) {
+    RemoveFile(fresh.c_str());  // a leftover of an interrupted run
+    if (!file.OpenWrite(fresh.c_str(), OpenWriteCreateNew)) return false;
+  }
   uint32_t count = static_cast<uint32_t>(size);
   bool written = file.Write(data, count) == count && file.Flush();
   file.Close();

@@ -62,7 +62,7 @@ bool ResetPathAttributes(const char16_t* path) {
   if (!ResolveWindowsPlace(path, &place) || fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
       !S_ISREG(st.st_mode))
     return false;
-  return fchmodat(place.folder, place.name.c_str(), st.st_mode | S_IWUSR, 0) == 0;
+  return (st.st_mode & S_IWUSR) || fchmodat(place.folder, place.name.c_str(), st.st_mode | S_IWUSR, 0) == 0;
 }
 
 bool MoveFileReplacing(const char16_t* from, const char16_t* to) {

@@ -1,23 +1,105 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
+#include <unordered_map>
 
 #include "payload/held_folder.h"
 #include "payload/held_folder_posix.h"
 #include "payload/windows_path_posix.h"
+#include "text/text.h"
 
 namespace {
 
-// The held folder: its resolved path and a descriptor opened when it was held,
-// so that a later swap of the folder itself changes nothing either.
+// A folder below the held one: its names by their ASCII-folded spelling.
+using Spellings = std::unordered_map<std::string, std::string>;
+
+// The held folder: its Windows path as given, its resolved path and a
+// descriptor opened when it was held, so that a later swap of the folder
+// itself changes nothing either.
 struct HeldFolder {
+  std::u16string windowsPath;
   std::string path;
   int descriptor = -1;
+  // The names of each folder below it (by its path from it), read once, at
+  // the first name looked up there that is not spelt as it stands. The install
+  // spells its own new names (staging, backup) the same way each time, so they
+  // are found as they stand and need not be added; a name that went since is
+  // not found under the spelling kept, as if it had never been.
+  std::unordered_map<std::string, Spellings> spellings;
 };
 HeldFolder held;
+
+std::string Folded(std::string name) {
+  for (char& c : name) c = FoldAscii(c);
+  return name;
+}
+
+// Where several names differ only in case (which Windows does not allow), the
+// first in byte order wins, so that the choice does not depend on the order
+// of the folder's entries.
+Spellings ReadSpellings(int folder) {
+  Spellings spellings;
+  int listing = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  DIR* dir = listing >= 0 ? fdopendir(listing) : nullptr;
+  if (!dir) {
+    if (listing >= 0) close(listing);
+    return spellings;
+  }
+  while (dirent* entry = readdir(dir)) {
+    auto [kept, added] = spellings.try_emplace(Folded(entry->d_name), entry->d_name);
+    if (!added && kept->second > entry->d_name) kept->second = entry->d_name;
+  }
+  closedir(dir);
+  return spellings;
+}
+
+// The spelling under which `name` stands in the open folder `folder` (whose
+// path from the held folder is `key`), as Windows matches names: the name as
+// it stands, else the one it names whatever its ASCII case, else as it stands.
+std::string SpellingIn(int folder, const std::string& key, const std::string& name) {
+  struct stat st;
+  if (fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return name;
+  auto [spellings, added] = held.spellings.try_emplace(key);
+  if (added) spellings->second = ReadSpellings(folder);
+  auto found = spellings->second.find(Folded(name));
+  return found == spellings->second.end() ? name : found->second;
+}
+
+// The components of `path` below the held folder, in UTF-8. A path spelt from
+// the held folder's own text (as the install forms every path) is split
+// without touching the disk; any other is resolved from its start first.
+// Refused sets errno: EACCES for a climb out with "..", EILSEQ for a name no
+// file can have.
+PlaceInFolder ComponentsBelowHeld(const char16_t* path, std::vector<std::string>* below) {
+  std::vector<std::u16string_view> wide;
+  PlaceInFolder where = ComponentsBelow<char16_t>(held.windowsPath, path, &wide);
+  if (where == PlaceInFolder::Refused) errno = EACCES;
+  if (where == PlaceInFolder::Below) {
+    for (std::u16string_view component : wide) {
+      std::string narrow = WideToNarrow(std::u16string(component).c_str(), TargetUtf8);
+      if (narrow.empty()) {
+        errno = EILSEQ;  // a name no file can have
+        return PlaceInFolder::Refused;
+      }
+      below->push_back(narrow);
+    }
+    return where;
+  }
+  std::string resolved;
+  if (!ResolveWindowsPath(path, &resolved)) {
+    errno = EILSEQ;
+    return PlaceInFolder::Refused;
+  }
+  std::vector<std::string_view> narrow;
+  where = ComponentsBelow<char>(held.path, resolved, &narrow);
+  if (where == PlaceInFolder::Refused) errno = EACCES;
+  for (std::string_view component : narrow) below->emplace_back(component);
+  return where;
+}
 
 }  // namespace
 
@@ -28,7 +110,9 @@ bool HoldFolder(const char16_t* folder) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return false;
-  held = {path, descriptor};
+  std::u16string windowsPath = folder;
+  while (windowsPath.size() > 1 && (windowsPath.back() == u'\\' || windowsPath.back() == u'/')) windowsPath.pop_back();
+  held = {windowsPath, path, descriptor, {}};
   return true;
 }
 
@@ -42,25 +126,23 @@ PosixPlace::~PosixPlace() {
 }
 
 bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
-  std::string resolved;
-  if (!ResolveWindowsPath(path, &resolved)) {
+  if (held.descriptor < 0) {
+    if (ResolveWindowsPath(path, &place->name)) return true;
     errno = EILSEQ;  // a name no file can have
     return false;
   }
-  std::vector<std::string_view> below;
-  PlaceInFolder where = held.descriptor < 0 ? PlaceInFolder::Outside
-                                            : ComponentsBelow<char>(held.path, resolved, &below);
-  if (where == PlaceInFolder::Refused) {
-    errno = EACCES;
+  std::vector<std::string> below;
+  PlaceInFolder where = ComponentsBelowHeld(path, &below);
+  if (where == PlaceInFolder::Refused) return false;
+  if (where != PlaceInFolder::Below) {
+    if (ResolveWindowsPath(path, &place->name)) return true;
+    errno = EILSEQ;
     return false;
   }
-  if (where != PlaceInFolder::Below) {
-    place->name = resolved;
-    return true;
-  }
   int folder = held.descriptor;
+  std::string key;
   for (size_t i = 0; i + 1 < below.size(); ++i) {
-    std::string component(below[i]);
+    std::string component = SpellingIn(folder, key, below[i]);
     int next = openat(folder, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     int error = errno;
     struct stat st;
@@ -72,9 +154,10 @@ bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
       return false;
     }
     folder = next;
+    key += "/" + component;
   }
   place->folder = folder;
   place->ownsFolder = folder != held.descriptor;
-  place->name = below.back();
+  place->name = SpellingIn(folder, key, below.back());
   return true;
 }
