@@ -64,6 +64,7 @@ PackedImage PackAndParse() {
 class UpdaterImage : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!FileExists(ShippingExecutable())) GTEST_SKIP() << "no shipping program: build the win32 preset first";
     static const PackedImage packed = PackAndParse();
     ASSERT_TRUE(packed.image.has_value()) << packed.error;
     image_ = &*packed.image;
