@@ -1,16 +1,21 @@
 // The vendor's packing tool: builds a packed updater from a stub program and a
-// folder of files, and lists what a packed updater holds.
+// folder of files, lists what a packed updater holds and checks an update
+// against a copy of the installed game.
 #pragma once
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "progress.h"
+
 struct PackOptions {
   std::string stub;
   std::string from;
   std::string title;  // UTF-8 as given on the command line
   std::string out;
+  std::string game;             // a copy of the installed game to check the update against, or ""
+  bool followLinks = false;     // store what a link in the update folder points to, under the link's name
   bool packFileLayout = false;  // the older "PackFile    " layout
   int listFormat = 2;           // version list with 256-byte (2) or 64-byte (1) records
   bool titleUtf8 = false;       // title stored in UTF-8 rather than Shift-JIS
@@ -25,18 +30,24 @@ struct PackEntry {
   unsigned long long size = 0;
 };
 
-// Builds the packed updater. Returns "" on success, else a one-line error that
-// names the file and the reason; OUT is then left as it was.
-std::string BuildPayload(const PackOptions& options);
+// Builds the packed updater; with a game folder, prints its report on
+// `report`. Returns "" on success, else a one-line error that names the file
+// and the reason; OUT is then left as it was.
+std::string BuildPayload(const PackOptions& options, std::FILE* report);
 
 // Writes stub + zero padding + title header + archive of `entries` to `out`
 // (through a temporary file renamed at the end). The caller has validated names.
 std::string WritePayload(const std::string& stubBytes, const std::string& titleBytes, bool packFileLayout,
-                         std::vector<PackEntry>& entries, const std::string& out);
+                         std::vector<PackEntry>& entries, const std::string& out, ByteProgress* progress = nullptr);
 
 // Prints the rows of a version-list file (a game's "vlk.hvl"): 0 when it reads.
 int ListVersionFile(const std::string& file, std::FILE* out);
 
-// Prints title, layout, entries and version-list rows of a packed updater.
-// Returns 0 when the payload reads and every row's checksum matches its entry.
+// Prints title, layout, signature, entries and version-list rows of a packed
+// updater. 0 when the payload reads, every row's checksum matches its entry and
+// the updater would install every name; 1 when not; 2 when it cannot be read.
 int ListPayload(const std::string& file, std::FILE* out);
+
+// Holds a packed updater against a copy of the installed game (see
+// game_check.h): 0 when it would install there, 2 when not or unreadable.
+int CheckPayloadInGame(const std::string& file, const std::string& game, std::FILE* out);

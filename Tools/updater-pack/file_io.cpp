@@ -1,0 +1,32 @@
+#include "file_io.h"
+
+#include <cstring>
+
+std::string Cannot(const char* verb, const std::string& path, int error) {
+  return std::string("cannot ") + verb + " '" + path + "': " + std::strerror(error);
+}
+
+std::string Cannot(const char* verb, const std::string& path, const std::error_code& error) {
+  return std::string("cannot ") + verb + " '" + path + "': " + error.message();
+}
+
+InputFile OpenForReading(const std::string& path) { return InputFile(std::fopen(path.c_str(), "rb"), std::fclose); }
+
+std::string CheckReadable(const std::string& path) {
+  InputFile file = OpenForReading(path);
+  if (!file) return Cannot("open", path);
+  if (std::fgetc(file.get()) == EOF && std::ferror(file.get())) return Cannot("read", path);
+  return "";
+}
+
+std::string ReadWholeFile(const std::string& path, std::string* bytes) {
+  InputFile file = OpenForReading(path);
+  if (!file) return Cannot("open", path);
+  std::string content;
+  char block[65536];
+  size_t got;
+  while ((got = std::fread(block, 1, sizeof block, file.get())) > 0) content.append(block, got);
+  if (std::ferror(file.get())) return Cannot("read", path);
+  *bytes = std::move(content);
+  return "";
+}

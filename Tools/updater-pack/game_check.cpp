@@ -1,0 +1,83 @@
+#include "game_check.h"
+
+#include <filesystem>
+
+#include "file_io.h"
+#include "location/install_folder.h"
+#include "text/text.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The name of the entry of `folder` that the updater reaches as `name`: names
+// match whatever their ASCII case. "" when none.
+std::string FindInFolder(const fs::path& folder, const std::string& name) {
+  std::error_code error;
+  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    std::string entry = it->path().filename().string();
+    if (EqualIgnoringAsciiCase<char>(entry, name)) return entry;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string CheckNamesInGame(const std::vector<std::string>& names, const std::string& game, std::FILE* out) {
+  std::error_code error;
+  fs::file_status status = fs::status(game, error);
+  if (error) return Cannot("open", game, error);
+  if (!fs::is_directory(status)) return game + ": not a folder";
+  std::string executable = WideToNarrow(GameExecutableName, TargetUtf8);
+  if (FindInFolder(game, executable).empty()) return game + ": holds no " + executable + "; give a copy of the installed game";
+
+  std::string report;  // printed only when every name can be written
+  for (const std::string& name : names) {
+    if (name.empty()) continue;
+    std::vector<std::string_view> parts = SplitComponents<char>(name);
+    fs::path at = game;
+    std::string spelled;
+    bool exists = true;
+    for (size_t k = 0; k < parts.size() && exists; ++k) {
+      bool last = k + 1 == parts.size();
+      std::string entry = FindInFolder(at, std::string(parts[k]));
+      exists = !entry.empty();
+      spelled += (k ? "\\" : "") + (exists ? entry : std::string(parts[k]));
+      if (!exists && !last) return name + ": the game has no folder " + spelled + ", and the updater creates none";
+      if (!exists) break;
+      at /= entry;
+      status = fs::symlink_status(at, error);
+      if (!last && fs::is_symlink(status))
+        return name + ": the game's folder " + spelled + " is a link, and the updater writes through none";
+      if (!last && !fs::is_directory(status)) return name + ": the game's " + spelled + " is a file, not a folder";
+      if (last && fs::is_directory(status)) return name + ": the game's " + spelled + " is a folder";
+    }
+    if (!exists) report += "new: " + name + "\n";
+    else if (spelled == name) report += "replaces: " + name + "\n";
+    else report += "replaces: " + name + " (the game's " + spelled + ")\n";
+  }
+  std::fputs(report.c_str(), out);
+  return "";
+}
+
+void ReportVersionRows(const VersionList& shipped, const std::string& game, std::FILE* out) {
+  std::string listName = FindInFolder(game, WideToNarrow(VersionListFileName, TargetUtf8));
+  VersionList installed;
+  if (listName.empty() || !LoadVersionList(NarrowToWide((fs::path(game) / listName).string().c_str()).c_str(), &installed)) {
+    std::fprintf(out, "vlk.hvl: the game has none that reads; the updater leaves it so\n");
+    return;
+  }
+  for (const VersionEntry& row : shipped.entries) {
+    const VersionEntry* old = nullptr;
+    for (const VersionEntry& candidate : installed.entries)
+      if (!old && EqualIgnoringAsciiCase<char>(candidate.name, row.name)) old = &candidate;
+    if (!old)
+      std::fprintf(out, "vlk.hvl adds: %s %08X %08X\n", row.name.c_str(), row.checksum[0], row.checksum[1]);
+    else if (old->checksum[0] != row.checksum[0] || old->checksum[1] != row.checksum[1])
+      std::fprintf(out, "vlk.hvl changes: %s %08X %08X to %08X %08X\n", old->name.c_str(), old->checksum[0],
+                   old->checksum[1], row.checksum[0], row.checksum[1]);
+    else
+      std::fprintf(out, "vlk.hvl keeps: %s %08X %08X (the same content)\n", old->name.c_str(), row.checksum[0],
+                   row.checksum[1]);
+  }
+}

@@ -1,0 +1,88 @@
+#include "program_image.h"
+
+#include <cstdio>
+
+#include "payload/payload.h"
+
+namespace {
+
+constexpr uint16_t MachineI386 = 0x14C, MachineAmd64 = 0x8664;
+constexpr uint16_t Pe32 = 0x10B, Pe32Plus = 0x20B;
+constexpr uint16_t ExecutableImage = 0x0002, Dll = 0x2000;
+constexpr uint16_t GuiSubsystem = 2;
+constexpr size_t SecurityDirectory = 4;  // the certificate table's entry among the data directories
+
+uint16_t Load16(std::string_view bytes, size_t at) {
+  return at + 2 > bytes.size() ? 0 : static_cast<uint16_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
+}
+
+uint32_t Load32(std::string_view bytes, size_t at) {
+  return at + 4 > bytes.size() ? 0 : Load16(bytes, at) | uint32_t{Load16(bytes, at + 2)} << 16;
+}
+
+bool ReadWindowsHeaders(std::string_view bytes, ProgramHeaders* headers) {
+  if (bytes.substr(0, 2) != "MZ") return false;
+  size_t pe = Load32(bytes, 0x3C);
+  if (pe > bytes.size() || bytes.substr(pe, 4) != std::string_view("PE\0\0", 4)) return false;
+  size_t optional = pe + 24;
+  uint16_t optionalSize = Load16(bytes, pe + 20);
+  if (optional + optionalSize > bytes.size()) return false;
+  headers->machine = Load16(bytes, pe + 4);
+  headers->characteristics = Load16(bytes, pe + 22);
+  headers->optionalMagic = Load16(bytes, optional);
+  headers->subsystem = Load16(bytes, optional + 68);
+  // The data directories follow the fields that differ in size between PE32 and PE32+.
+  size_t directories = optional + (headers->optionalMagic == Pe32Plus ? 112 : 96);
+  uint32_t directoryCount = Load32(bytes, directories - 4);
+  size_t security = directories + SecurityDirectory * 8;
+  if (directoryCount > SecurityDirectory && security + 8 <= optional + optionalSize) {
+    headers->certificateOffset = Load32(bytes, security);
+    headers->certificateSize = Load32(bytes, security + 4);
+  }
+  headers->kind = ProgramKind::Windows;
+  return true;
+}
+
+}  // namespace
+
+ProgramHeaders ReadProgramHeaders(std::string_view bytes) {
+  ProgramHeaders headers;
+  if (ReadWindowsHeaders(bytes, &headers)) return headers;
+  // Little-endian ELF only: the updater runs on x86.
+  if (bytes.substr(0, 4) == "\x7f" "ELF" && bytes.size() >= 18 && bytes[5] == 1) {
+    headers.kind = ProgramKind::Elf;
+    headers.elfType = Load16(bytes, 16);
+  }
+  return headers;
+}
+
+std::string CheckStub(const std::string& path, std::string_view bytes, std::string* note) {
+  if (bytes.size() >= PayloadHeaderOffset) {
+    for (ArchiveLayout layout : {ArchiveLayout::Arc20, ArchiveLayout::PackFile})
+      if (bytes.size() > ArchiveOffset && bytes.substr(ArchiveOffset, 12) == FieldsOf(layout).magic)
+        return path + ": a packed updater, which carries a payload already; give the program it was packed "
+                      "from (build/win32/bin/updater.exe)";
+    return path + ": the program image reaches 0x70000";
+  }
+  ProgramHeaders headers = ReadProgramHeaders(bytes);
+  if (headers.kind == ProgramKind::Elf)
+    return headers.elfType == 2 || headers.elfType == 3 ? "" : path + ": an ELF file that is not a program";
+  if (headers.kind == ProgramKind::None)
+    return path + ": not a program (neither a Windows PE image nor an ELF executable)";
+
+  bool i386 = headers.machine == MachineI386 && headers.optionalMagic == Pe32;
+  bool amd64 = headers.machine == MachineAmd64 && headers.optionalMagic == Pe32Plus;
+  if (!i386 && !amd64) {
+    char machine[8];
+    (void)std::snprintf(machine, sizeof machine, "0x%04X", unsigned{headers.machine});
+    return path + ": a Windows image for machine " + machine + "; the updater is i386 (PE32)";
+  }
+  if ((headers.characteristics & Dll) || !(headers.characteristics & ExecutableImage))
+    return path + ": a DLL or object, not a program";
+  if (headers.subsystem != GuiSubsystem)
+    return path + ": subsystem " + std::to_string(headers.subsystem) + ", not a GUI program (2)";
+  if (headers.certificateSize != 0)
+    return path + ": signed already; pack the unsigned program, then sign the packed updater";
+  if (amd64) *note = path + ": an x86-64 program; the shipping updater is the i386 build";
+  return "";
+}
