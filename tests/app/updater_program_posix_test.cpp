@@ -57,15 +57,18 @@ class UpdaterProgram : public ::testing::Test {
                                            "] 1700000000\n#time=1d9\n" + value + "\n");
   }
 
-  std::unique_ptr<ChildProcess> Start(const std::string& program, const std::string& lang = "en_US.UTF-8") {
-    return std::make_unique<ChildProcess>(
-        program, std::vector<std::string>{"PATH=/usr/bin:/bin", "HOME=" + root.path(), "WINEPREFIX=" + prefix,
-                                          "XDG_RUNTIME_DIR=" + run, "LANG=" + lang});
+  std::unique_ptr<ChildProcess> Start(const std::string& program, const std::string& lang = "en_US.UTF-8",
+                                      const ChildOptions& options = {}, const std::string& term = "xterm") {
+    std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + root.path(), "WINEPREFIX=" + prefix,
+                                 "XDG_RUNTIME_DIR=" + run, "LANG=" + lang, std::string("LOCPATH=") + TEST_LOCALE_DIR};
+    if (!term.empty()) env.push_back("TERM=" + term);
+    return std::make_unique<ChildProcess>(program, env, options);
   }
 
   // Runs the packed updater with these answers and returns its exit status.
-  int Run(const std::string& answers, const std::string& lang = "en_US.UTF-8") {
-    auto updater = Start(root.File("updater"), lang);
+  int Run(const std::string& answers, const std::string& lang = "en_US.UTF-8", const ChildOptions& options = {},
+          const std::string& term = "xterm") {
+    auto updater = Start(root.File("updater"), lang, options, term);
     updater->Send(answers);
     int status = updater->Finish();
     output = updater->Output();
