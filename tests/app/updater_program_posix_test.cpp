@@ -1,6 +1,7 @@
 // The packed POSIX updater run as a process, the way a player runs it from a
-// terminal: the Wine prefix's registry, questions answered on standard input,
-// Cancel as Ctrl-C, the window closed as SIGTERM, and the exit status.
+// terminal: the Wine prefix's registry, questions answered on standard input
+// or on a pseudo-terminal, Cancel as Ctrl-C, the window closed as SIGTERM, the
+// screen it leaves, and the exit status.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -9,6 +10,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <regex>
 #include <tuple>
 
 #include "support/process_posix.h"
@@ -122,10 +124,79 @@ TEST_F(UpdaterProgram, UpdatesTheGameInJapanese) {
 }
 
 TEST_F(UpdaterProgram, NotConfirmedChangesNothing) {
-  for (const char* answer : {"n\n", "\n", "maybe\n", ""}) {
+  for (auto [answer, transcript] : {std::pair{"n\n", "n\n"}, {"\n", "\n"}, {"maybe\n", "maybe\n"}, {"", "\n"}}) {
     EXPECT_EQ(Run(answer), 253) << answer;
+    EXPECT_TRUE(Said(std::string("[y/N] ") + transcript)) << output;
     EXPECT_FALSE(Said("Installing")) << output;
     EXPECT_TRUE(GameIsOld());
+  }
+}
+
+// Yes in the player's language, as rpmatch reads it; everything else is No.
+TEST_F(UpdaterProgram, AnswersInThePlayersLanguage) {
+  for (auto [lang, answer, status] :
+       {std::tuple{"ja_JP.UTF-8", "はい\n", 0}, {"ja_JP.UTF-8", "ｙ\n", 0}, {"ja_JP.eucJP", "\xa4\xcf\xa4\xa4\n", 0},
+        {"ja_JP.UTF-8", "いいえ\n", 253}, {"en_US.UTF-8", "はい\n", 253}}) {
+    EXPECT_EQ(Run(answer, lang), status) << lang << " " << answer << "\n" << output;
+  }
+}
+
+// Control sequences only where a terminal understands them, and text in the
+// locale's character set.
+TEST_F(UpdaterProgram, OutputFitsTheTerminal) {
+  const std::string eucJpComplete = "\xb4\xb0\xce\xbb\xa4\xb7\xa4\xde\xa4\xb7\xa4\xbf";  // 完了しました
+  struct Case {
+    Streams streams;
+    const char* term;
+    const char* lang;
+    bool escapes;
+    std::string said;
+  };
+  const Case cases[] = {
+      {Streams::Terminal, "xterm", "en_US.UTF-8", true, "Installation complete."},
+      {Streams::Terminal, "dumb", "en_US.UTF-8", false, "Installing \"gfx.pak\".\r\n"},
+      {Streams::Terminal, "", "en_US.UTF-8", false, "Installing \"gfx.pak\".\r\n"},
+      {Streams::Pipes, "xterm", "en_US.UTF-8", false, "Installing \"gfx.pak\".\n"},
+      {Streams::Pipes, "xterm", "ja_JP.eucJP", false, eucJpComplete},
+  };
+  for (const Case& c : cases) {
+    ChildOptions options;
+    options.streams = c.streams;
+    EXPECT_EQ(Run("y\n", c.lang, options, c.term), 0) << c.term << " " << c.lang;
+    EXPECT_EQ(Said("\x1b["), c.escapes) << c.term << " " << c.lang << "\n" << output;
+    EXPECT_TRUE(Said(c.said)) << c.term << " " << c.lang << "\n" << output;
+    EXPECT_FALSE(Said("完了")) << output;
+  }
+}
+
+// At 80 columns a long Japanese name is cut to fit its row, so that the frame
+// (title, status, two bars) is redrawn in place and cleared at the end.
+TEST_F(UpdaterProgram, LongNamesKeepTheFrameInPlace) {
+  WriteBytes(root.File("update/長い名前のファイル長い名前のファイル長い名前のファイル長い名前のファイルです.pak"),
+             "long");
+  Pack(root.File("update"), root.File("updater"));
+  const std::string caption = std::string("[") + kTitle + "]";
+  for (auto [lang, question, status, complete] :
+       {std::tuple{"en_US.UTF-8", "Install the update?", "Installing \"長い名前", "Installation complete."},
+        {"ja_JP.UTF-8", "アップデートを行いますか？", "\"長い名前", "インストールが完了しました。"}}) {
+    ChildOptions onTerminal;
+    onTerminal.streams = Streams::Terminal;
+    auto updater = Start(root.File("updater"), lang, onTerminal);
+    ASSERT_TRUE(updater->WaitFor("[y/N] "));
+    updater->Type("y\n");
+    ASSERT_TRUE(updater->WaitFor(status));
+    ASSERT_TRUE(updater->WaitFor("/5", 20, updater->Output().find(status)));  // that frame's bars
+    std::string drawn = updater->Output();
+    std::vector<std::string> screen = ScreenRows(drawn.substr(0, drawn.rfind('\n') + 1), 80);
+    ASSERT_EQ(screen.size(), 7u) << lang << "\n" << drawn;
+    EXPECT_EQ(screen[3], kTitle);
+    EXPECT_EQ(screen[4].rfind(status, 0), 0u) << screen[4];
+    EXPECT_TRUE(std::regex_match(screen[5], std::regex(R"(\[[#.]{40}\])"))) << screen[5];
+    EXPECT_TRUE(std::regex_match(screen[6], std::regex(R"(\[[#.]{40}\] \d/5)"))) << screen[6];
+    EXPECT_EQ(updater->Finish(), 0);
+    EXPECT_EQ(ScreenRows(updater->Output(), 80),
+              (std::vector<std::string>{caption, question, "[y/N] y", caption, complete}))
+        << updater->Output();
   }
 }
 
@@ -229,18 +300,42 @@ class UpdaterProgramBig : public UpdaterProgram {
   }
 };
 
-TEST_F(UpdaterProgramBig, CtrlCAsksAndNoGoesOn) {
-  EXPECT_EQ(Interrupt(SIGINT, "y\nn\n"), 0) << output;
-  EXPECT_TRUE(Said("Cancel the installation?")) << output;
-  EXPECT_TRUE(Said("Installation complete."));
-  EXPECT_TRUE(GameIsUpdated());
-}
-
-TEST_F(UpdaterProgramBig, CtrlCAnsweredYesCancels) {
-  EXPECT_EQ(Interrupt(SIGINT, "y\ny\n"), 6) << output;
-  EXPECT_TRUE(Said("Cancel the installation?"));
-  EXPECT_FALSE(Said("Installation complete."));
-  EXPECT_TRUE(GameIsOld());
+// Ctrl-C asks "Cancel the installation?"; where the answer comes from.
+TEST_F(UpdaterProgramBig, CtrlCAsksWhetherToCancel) {
+  struct Case {
+    const char* what;
+    Streams streams;
+    std::string input;       // all of standard input
+    std::string atQuestion;  // typed on the terminal at the Cancel question
+    int status;
+  };
+  const Case cases[] = {
+      {"y on standard input", Streams::Pipes, "y\ny\n", "", 6},
+      {"a second Ctrl-C", Streams::Terminal, "y\n", "\x03", 6},
+      {"piped input ended, no terminal: at once", Streams::Pipes, "y\n", "", 6},
+      {"n on standard input", Streams::Pipes, "y\nn\n", "", 0},
+      {"piped input ended: n on the terminal", Streams::PipeIntoTerminal, "y\n", "n\n", 0},
+  };  // the game is updated from the first row that goes on
+  for (const Case& c : cases) {
+    ChildOptions options;
+    options.streams = c.streams;
+    auto updater = Start(root.File("updater"), "en_US.UTF-8", options);
+    updater->Send(c.input);
+    updater->CloseInput();
+    ASSERT_TRUE(updater->WaitFor("Installing \"movie.pak\".")) << c.what;
+    if (c.streams == Streams::Pipes) updater->Signal(SIGINT);
+    else updater->Type("\x03");
+    if (!c.atQuestion.empty()) {
+      EXPECT_TRUE(updater->WaitFor("Cancel the installation?")) << c.what;
+      updater->Type(c.atQuestion);
+    }
+    EXPECT_EQ(updater->Finish(), c.status) << c.what << "\n" << updater->Output();
+    output = updater->Output();
+    EXPECT_TRUE(Said("Cancel the installation?")) << c.what;
+    bool cancelled = c.status == 6;
+    EXPECT_EQ(Said("Installation complete."), !cancelled) << c.what;
+    EXPECT_TRUE(cancelled ? GameIsOld() : GameIsUpdated()) << c.what;
+  }
 }
 
 TEST_F(UpdaterProgramBig, ClosingTheWindowAborts) {
