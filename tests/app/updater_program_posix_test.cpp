@@ -98,6 +98,13 @@ class UpdaterProgram : public ::testing::Test {
     return fd;
   }
 
+  // Lets another user read the prefix and the updater and make lock files.
+  void LetIn(int user) {
+    fs::permissions(root.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+    ASSERT_EQ(chown(run.c_str(), user, user), 0);
+  }
+
   TempFolder root;
   std::string prefix = root.File("prefix");
   std::string run = root.File("run");
@@ -208,6 +215,29 @@ TEST_F(UpdaterProgram, SecondCopyEndsSilently) {
   close(lock);
 }
 
+// A lock file left by another user (root, say) and not writable by the player
+// is locked through a reading descriptor; one that is in use is reported.
+TEST_F(UpdaterProgram, LockFilesOfAnotherUser) {
+  bool asRoot = geteuid() == 0;
+  int player = asRoot ? 1000000 + 2 * getpid() : -1;
+  if (asRoot) LetIn(player);
+  int lock = HoldLock("Updater_for_LumenTrail_is_executing_.lock");
+  close(lock);
+  fs::permissions(run + "/Updater_for_LumenTrail_is_executing_.lock", fs::perms::owner_read | fs::perms::group_read |
+                                                                        fs::perms::others_read);
+  ChildOptions asPlayer;
+  asPlayer.user = player;
+  EXPECT_EQ(Run("n\n", "en_US.UTF-8", asPlayer), 253) << output;
+  EXPECT_TRUE(Said("Install the update?"));
+  if (!asRoot) GTEST_SKIP() << "a lock file of another user needs the tests to run as root";
+
+  lock = HoldLock("Updater_for_LumenTrail_is_executing_.lock");
+  EXPECT_EQ(Run("n\n", "en_US.UTF-8", asPlayer), 250) << output;
+  EXPECT_EQ(output, "the lock file " + run + "/Updater_for_LumenTrail_is_executing_.lock belongs to root and "
+                    "another process holds it\n");
+  close(lock);
+}
+
 TEST_F(UpdaterProgram, RefusesWhileTheGameRuns) {
   int lock = HoldLock("Velkan_General_Interpreter_for_LumenTrail_is_executing_.lock");
   EXPECT_EQ(Run("y\n"), 254);
@@ -215,6 +245,39 @@ TEST_F(UpdaterProgram, RefusesWhileTheGameRuns) {
       << output;
   EXPECT_FALSE(Said("Install the update?"));
   close(lock);
+}
+
+// Under Wine the game holds no lock file: a process of the same user whose
+// command line names the game's executable counts. The updater and the fake
+// game run as a user id of this test's own, so that no other test sees them.
+TEST_F(UpdaterProgram, TheGameUnderWineCountsAsRunning) {
+  if (geteuid() != 0) GTEST_SKIP() << "the fake game and the updater need a user of their own: run as root";
+  int player = 1000000 + 2 * getpid(), otherUser = player + 1;
+  LetIn(player);
+  struct Case {
+    std::vector<std::string> commandLine;
+    int user;
+    int status;
+  };
+  const Case cases[] = {
+      {{"C:\\Games\\LumenTrail\\LUMENTRAIL.exe"}, player, 254},
+      {{"/usr/bin/wine", "/home/player/Games/LumenTrail/lumentrail.EXE"}, player, 254},
+      {{"C:\\Games\\LumenTrail\\LUMENTRAIL.exe.bak"}, player, 253},
+      {{"C:\\LUMENTRAIL.exe\\save.dat"}, player, 253},
+      {{"C:\\Games\\LumenTrail\\LUMENTRAIL.exe"}, otherUser, 253},
+  };
+  for (const Case& c : cases) {
+    ChildOptions game{{"-e", "$| = 1; print qq(up\\n); sleep 60"}};
+    game.args.insert(game.args.end(), c.commandLine.begin(), c.commandLine.end());
+    game.user = c.user;
+    ChildProcess fake("/usr/bin/perl", {}, game);
+    ASSERT_TRUE(fake.WaitFor("up\n"));
+    ChildOptions asPlayer;
+    asPlayer.user = player;
+    EXPECT_EQ(Run("n\n", "en_US.UTF-8", asPlayer), c.status) << c.commandLine.back() << "\n" << output;
+    EXPECT_EQ(Said("Update cannot be installed because the game is currently running."), c.status == 254);
+    fake.Signal(SIGKILL);
+  }
 }
 
 TEST_F(UpdaterProgram, UnreadablePayloadIsReportedUnderAnErrorCaption) {
