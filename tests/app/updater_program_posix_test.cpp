@@ -133,7 +133,7 @@ TEST_F(UpdaterProgram, UpdatesTheGameInJapanese) {
 TEST_F(UpdaterProgram, NotConfirmedChangesNothing) {
   for (auto [answer, transcript] : {std::pair{"n\n", "n\n"}, {"\n", "\n"}, {"maybe\n", "maybe\n"}, {"", "\n"}}) {
     EXPECT_EQ(Run(answer), 253) << answer;
-    EXPECT_TRUE(Said(std::string("[y/N] ") + transcript)) << output;
+    EXPECT_TRUE(Said(std::string("[y/N] ") + transcript + "nothing was changed\n")) << output;
     EXPECT_FALSE(Said("Installing")) << output;
     EXPECT_TRUE(GameIsOld());
   }
@@ -207,10 +207,38 @@ TEST_F(UpdaterProgram, LongNamesKeepTheFrameInPlace) {
   }
 }
 
-TEST_F(UpdaterProgram, SecondCopyEndsSilently) {
+TEST_F(UpdaterProgram, Options) {
+  struct Case {
+    std::vector<std::string> args;
+    bool registered;
+    int status;
+    std::string said;
+  };
+  const Case cases[] = {
+      {{"--help"}, true, 0, "  --yes "},
+      {{"--version"}, true, 0, std::string(kTitle) + "\n"},
+      {{"--yes", "--bogus"}, true, 64, "updater: unknown option --bogus; usage: updater [--yes | --help | --version]\n"},
+      {{"--yes"}, false, 255, "The game is not installed.\n"},
+      {{"--yes"}, true, 0, "Installation complete.\n"},
+  };
+  for (const Case& c : cases) {
+    if (!c.registered) fs::rename(prefix + "/system.reg", prefix + "/unregistered.reg");
+    ChildOptions options;
+    options.args = c.args;
+    EXPECT_EQ(Run("", "en_US.UTF-8", options), c.status) << c.args.back() << "\n" << output;
+    EXPECT_TRUE(Said(c.said)) << output;
+    EXPECT_FALSE(Said("Install the update?")) << output;
+    // Only a run takes the locks; the rest touches nothing.
+    EXPECT_EQ(fs::is_empty(run), c.status != 255 && c.said.find("complete") == std::string::npos) << output;
+    if (!c.registered) fs::rename(prefix + "/unregistered.reg", prefix + "/system.reg");
+  }
+  EXPECT_TRUE(GameIsUpdated());
+}
+
+TEST_F(UpdaterProgram, SecondCopyIsReported) {
   int lock = HoldLock("Updater_for_LumenTrail_is_executing_.lock");
   EXPECT_EQ(Run("y\n"), 250);
-  EXPECT_EQ(output, "");
+  EXPECT_EQ(output, "another copy of the updater is running\n");
   EXPECT_TRUE(GameIsOld());
   close(lock);
 }
@@ -396,6 +424,7 @@ TEST_F(UpdaterProgramBig, CtrlCAsksWhetherToCancel) {
     output = updater->Output();
     EXPECT_TRUE(Said("Cancel the installation?")) << c.what;
     bool cancelled = c.status == 6;
+    EXPECT_EQ(Said("the installation was cancelled; nothing was changed"), cancelled) << c.what;
     EXPECT_EQ(Said("Installation complete."), !cancelled) << c.what;
     EXPECT_TRUE(cancelled ? GameIsOld() : GameIsUpdated()) << c.what;
   }
