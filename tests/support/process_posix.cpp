@@ -142,10 +142,9 @@ std::vector<std::string> ScreenRows(const std::string& output, int columns) {
       if (final == std::string::npos) break;
       size_t n = final > at + 2 ? std::stoul(output.substr(at + 2, final - at - 2)) : 1;
       char command = output[final];
-      if (command == 'A' || command == 'F') row = row > n ? row - n : 0;
-      if (command == 'F') column = 0;
+      if (command == 'F') row = row > n ? row - n : 0, column = 0;
       if (command == 'K' || command == 'J') erase(command == 'J');
-      if (std::string("AFKJ").find(command) == std::string::npos)
+      if (std::string("FKJ").find(command) == std::string::npos)
         for (size_t i = at; i <= final; ++i) put(output[i] == '\x1b' ? "^[" : std::string(1, output[i]), 1);
       at = final + 1;
     } else if (output[at] == '\r' || output[at] == '\n') {

@@ -53,6 +53,6 @@ class ChildProcess {
 
 // The rows of a terminal `columns` wide (without end, never scrolled) after
 // `output`: text with East Asian wide characters, wrapping at the right edge,
-// CR, LF and the cursor and erase sequences CSI n A, CSI n F, CSI K and CSI J.
+// CR, LF and the cursor and erase sequences CSI n F, CSI K and CSI J.
 // Any other sequence shows as its text. Trailing blanks and rows are dropped.
 std::vector<std::string> ScreenRows(const std::string& output, int columns);
