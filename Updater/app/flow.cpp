@@ -37,8 +37,12 @@ void ReportResult(InstallResult result) {
 }
 
 // The run after the game mutex is held: folder, confirmation, installation.
-int32_t FindFolderAndInstall(int showCommand) {
+int32_t FindFolderAndInstall(int showCommand, bool installWithoutAsking) {
   if (!ReadInstalledFolder(InstallFolder.data(), InstallFolder.capacity(), VendorKeyWord, ProductTitle)) {
+    if (installWithoutAsking) {
+      ShowWarningBox(GetMessageText(MessageNotInstalled));
+      return ExitNoFolder;
+    }
     if (!AskQuestion(nullptr, GetMessageText(MessageAskForFolder))) {
       ShowInfoBox(GetMessageText(MessageCancelling));
       return ExitNoFolder;
@@ -48,7 +52,7 @@ int32_t FindFolderAndInstall(int showCommand) {
                                ShowWarningBox, ShowInfoBox};
     if (SelectInstallFolder(InstallFolder.data(), InstallFolder.capacity(), texts) != 0) return ExitNoFolder;
   }
-  if (!AskQuestion(nullptr, GetMessageText(MessageConfirmInstall))) return ExitNotConfirmed;
+  if (!installWithoutAsking && !AskQuestion(nullptr, GetMessageText(MessageConfirmInstall))) return ExitNotConfirmed;
   if (!CreateProgressWindow()) {
     ShowWarningBox(GetMessageText(MessageDialogFailed));
     return ExitNoDialog;
@@ -64,9 +68,11 @@ int32_t FindFolderAndInstall(int showCommand) {
 
 }  // namespace
 
-int32_t RunUpdater(int showCommand) {
+void ChooseUiLanguage() { UiLanguage = (GetUserUiLanguage() & 0x3FF) == 0x11 ? LanguageJapanese : LanguageEnglish; }
+
+int32_t RunUpdater(int showCommand, bool installWithoutAsking) {
   StartPlatform();
-  UiLanguage = (GetUserUiLanguage() & 0x3FF) == 0x11 ? LanguageJapanese : LanguageEnglish;
+  ChooseUiLanguage();
 
   int32_t exitCode;
   uint32_t error = 0;
@@ -83,7 +89,7 @@ int32_t RunUpdater(int showCommand) {
       ShowWarningBox(GetMessageText(MessageGameRunning));
       exitCode = ExitGameRunning;
     } else {
-      exitCode = FindFolderAndInstall(showCommand);
+      exitCode = FindFolderAndInstall(showCommand, installWithoutAsking);
     }
     CloseNamedMutex(gameMutex);
   }

@@ -21,4 +21,10 @@ constexpr int32_t ExitAlreadyRunning = -6;
 
 extern PathBuffer<> InstallFolder;
 
-int32_t RunUpdater(int showCommand);
+// Sets UiLanguage from the user's UI language.
+void ChooseUiLanguage();
+
+// `installWithoutAsking` (the terminal port's --yes) answers "Install the
+// update?" Yes and never asks for a folder: an unregistered game then ends the
+// run as no game folder.
+int32_t RunUpdater(int showCommand, bool installWithoutAsking = false);

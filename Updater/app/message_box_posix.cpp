@@ -1,28 +1,91 @@
 // Message boxes in a terminal: the caption and the text on standard error; a
-// question reads one line, where only y or yes (any case) is Yes, as No is the
-// default button.
+// question reads one line. y or yes (any case) or the locale's yes-expression
+// (as rpmatch reads it) is Yes; anything else is No, the default button.
+//
+// Only the Cancel question has an owner, the progress window. While it waits,
+// a second Ctrl-C answers Yes; when standard input has ended (a piped answer
+// before it) the answer comes from the controlling terminal, and without one
+// the Ctrl-C cancels at once. A close or quit signal answers No, and the poll
+// then acts on it.
+#include <fcntl.h>
+#include <langinfo.h>
+#include <regex.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "app/messages.h"
+#include "app/terminal_posix.h"
+#include "text/terminal_posix.h"
 #include "text/text.h"
 
-int PlatformMessageBox(void*, const char16_t* text, const char16_t* caption, uint32_t style) {
-  std::string message = WideToNarrow(text, TargetUtf8);
-  std::fprintf(stderr, "[%s]\n%s\n", WideToNarrow(caption, TargetUtf8).c_str(), message.c_str());
-  if (style != BoxQuestion) return 1;  // IDOK
+namespace {
 
-  std::fprintf(stderr, "[y/N] ");
-  std::fflush(stderr);
-  char line[64];
-  if (!std::fgets(line, sizeof line, stdin)) return 7;  // IDNO
-  std::string answer(line, std::strcspn(line, "\r\n"));
-  // Drop the rest of an over-long line, so that it is not taken as the next answer.
-  for (int c = line[std::strlen(line) - 1] == '\n' ? '\n' : 0; c != '\n' && c != EOF;) c = std::fgetc(stdin);
-  if (!isatty(STDIN_FILENO)) std::fprintf(stderr, "%s\n", answer.c_str());  // keep a transcript readable
-  for (char& c : answer) c = FoldAscii(c);
-  return answer == "y" || answer == "yes" ? AnswerYes : 7;
+constexpr int AnswerNo = 7;  // IDNO
+
+bool MeansYes(const std::string& answer) {
+  std::string folded = answer;
+  for (char& c : folded) c = FoldAscii(c);
+  if (folded == "y" || folded == "yes") return true;
+  regex_t yes;
+  if (regcomp(&yes, nl_langinfo(YESEXPR), REG_EXTENDED | REG_NOSUB) != 0) return false;
+  bool matched = regexec(&yes, answer.c_str(), 0, nullptr, 0) == 0;
+  regfree(&yes);
+  return matched;
+}
+
+bool AnswerQuestion() {
+  std::string line;
+  for (;;) {
+    LineRead read = ReadAnswerLine(STDIN_FILENO, &line, nullptr);
+    if (read == LineRead::Line) return MeansYes(line);
+    if (read == LineRead::Ended) return false;
+  }
+}
+
+// Where the Cancel question's answer is read: standard input until it ends,
+// then the controlling terminal; -1 when neither is left.
+int CancelAnswerSource = STDIN_FILENO;
+
+bool AnswerCancelQuestion() {
+  sigset_t blocked = WindowSignals(), waiting;
+  // The flags are looked at with the signals blocked; they arrive only inside the wait.
+  sigprocmask(SIG_BLOCK, &blocked, &waiting);
+  std::string line;
+  bool yes = false;
+  for (;;) {
+    if (CancelAnswerSource < 0 || PendingCancel || PendingClose || PendingQuit) {
+      yes = !PendingClose && !PendingQuit;
+      PendingCancel = 0;
+      std::fprintf(stderr, "\n");
+      break;
+    }
+    LineRead read = ReadAnswerLine(CancelAnswerSource, &line, &waiting);
+    if (read == LineRead::Line) {
+      yes = MeansYes(line);
+      break;
+    }
+    if (read == LineRead::Ended) {
+      // At a terminal the end of input is typed: an answer, No.
+      if (isatty(CancelAnswerSource)) break;
+      CancelAnswerSource = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+      if (CancelAnswerSource < 0) {
+        yes = true;
+        break;
+      }
+      WriteLocaleText(stderr, "[y/N] ");
+    }
+  }
+  sigprocmask(SIG_SETMASK, &waiting, nullptr);
+  return yes;
+}
+
+}  // namespace
+
+int PlatformMessageBox(void* owner, const char16_t* text, const char16_t* caption, uint32_t style) {
+  WriteLocaleText(stderr, "[" + WideToNarrow(caption, TargetUtf8) + "]\n" + WideToNarrow(text, TargetUtf8) + "\n");
+  if (style != BoxQuestion) return 1;  // IDOK
+  WriteLocaleText(stderr, "[y/N] ");
+  bool yes = owner ? AnswerCancelQuestion() : AnswerQuestion();
+  return yes ? AnswerYes : AnswerNo;
 }

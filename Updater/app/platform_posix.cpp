@@ -1,15 +1,86 @@
 // The POSIX stand-ins: the language from the locale variables, and named
-// mutexes as exclusive locks on files named after them.
+// mutexes as exclusive locks on files of the user's own, named after them.
+// The game under Wine holds no such file, so its process counts as well.
+#include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
 
+#include "app/flow.h"
 #include "app/platform.h"
+#include "app/terminal_posix.h"
+#include "location/install_folder.h"
+#include "text/terminal_posix.h"
+#include "text/text.h"
+
+bool LockProblemReported = false;
+
+namespace {
+
+constexpr uint32_t ErrorAccessDenied = 5;
+
+// In the user's runtime folder, or in /tmp with the user id in the name, so
+// that a file left there by another user (root, say) is never this user's.
+std::string LockPath(const char* name) {
+  std::string plainName;
+  for (const char* p = name; *p; ++p) {
+    bool plain = (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9');
+    plainName += plain ? *p : '_';
+  }
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime && *runtime) return std::string(runtime) + "/" + plainName + ".lock";
+  return "/tmp/" + plainName + "." + std::to_string(geteuid()) + ".lock";
+}
+
+void ReportLockProblem(const std::string& problem) {
+  WriteLocaleText(stderr, problem + "\n");
+  LockProblemReported = true;
+}
+
+std::string UserName(uid_t uid) {
+  const passwd* user = getpwuid(uid);
+  return user ? user->pw_name : "uid " + std::to_string(uid);
+}
+
+// A process of this user whose command line names the game's executable in
+// any argument, by its last component ("\" or "/" separating), in any ASCII case.
+bool GameProcessRunning() {
+  std::u16string_view game = GameExecutableName;
+  DIR* processes = opendir("/proc");
+  if (!processes) return false;
+  bool found = false;
+  std::string self = std::to_string(getpid());
+  while (const dirent* entry = readdir(processes)) {
+    std::string folder = std::string("/proc/") + entry->d_name;
+    struct stat owner;
+    if (entry->d_name[0] < '1' || entry->d_name[0] > '9' || self == entry->d_name ||
+        stat(folder.c_str(), &owner) != 0 || owner.st_uid != geteuid())
+      continue;
+    std::ifstream file(folder + "/cmdline", std::ios::binary);
+    std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    for (size_t start = 0; start < commandLine.size() && !found;) {
+      size_t end = commandLine.find('\0', start);
+      if (end == std::string::npos) end = commandLine.size();
+      std::u16string argument = NarrowToWide(commandLine.substr(start, end - start).c_str());
+      found = EqualIgnoringAsciiCase(SplitComponents<char16_t>(argument).back(), game);
+      start = end + 1;
+    }
+    if (found) break;
+  }
+  closedir(processes);
+  return found;
+}
+
+}  // namespace
 
 void StartPlatform() {}
 void StopPlatform() {}
@@ -23,20 +94,31 @@ uint16_t GetUserUiLanguage() {
 }
 
 void* CreateNamedMutex(const char* name, uint32_t* error) {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string path = std::string(runtime && *runtime ? runtime : "/tmp") + "/";
-  for (const char* p = name; *p; ++p) {
-    bool plain = (*p >= 'A' && *p <= 'Z') || (*p >= 'a' && *p <= 'z') || (*p >= '0' && *p <= '9');
-    path += plain ? *p : '_';
-  }
-  path += ".lock";
-
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  std::string path = LockPath(name);
+  // Never through a link; a file that cannot be written is locked through a
+  // reading descriptor, which flock takes as well.
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  int failure = errno;
+  if (fd < 0 && failure == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) {
-    *error = 5;  // ERROR_ACCESS_DENIED: counts as held, as on Windows
+    ReportLockProblem(InUiLanguage("cannot open the lock file ", "ロックファイルを開けません: ") + path + ": " +
+                      std::strerror(failure));
+    *error = ErrorAccessDenied;  // counts as held, as on Windows
     return nullptr;
   }
-  *error = flock(fd, LOCK_EX | LOCK_NB) == 0 ? 0 : ErrorAlreadyExists;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    *error = std::strcmp(name, GameMutexName) == 0 && GameProcessRunning() ? ErrorAlreadyExists : 0;
+  } else if ((failure = errno) != EWOULDBLOCK) {
+    ReportLockProblem(InUiLanguage("cannot lock ", "ロックできません: ") + path + ": " + std::strerror(failure));
+    *error = ErrorAccessDenied;
+  } else {
+    struct stat owner;
+    if (fstat(fd, &owner) == 0 && owner.st_uid != geteuid())
+      ReportLockProblem(InUiLanguage("the lock file ", "ロックファイル ") + path +
+                        InUiLanguage(" belongs to ", " は ") + UserName(owner.st_uid) +
+                        InUiLanguage(" and another process holds it", " のもので、別のプロセスが使用中です"));
+    *error = ErrorAlreadyExists;
+  }
   // The descriptor stands for the handle; it stays open (and so locked) until closed.
   return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1);
 }

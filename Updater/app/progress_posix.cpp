@@ -1,8 +1,9 @@
 // The progress window in a terminal, on standard error. Signals stand in for
 // the window's messages: SIGINT is the Cancel button, SIGTERM and SIGHUP close
-// the window, SIGQUIT is a quit message. The handlers only note the signal; the
-// poll does the work.
-#include <signal.h>
+// the window, SIGQUIT is a quit message, SIGWINCH redraws it at the new width.
+// The handlers only note the signal; the poll does the work.
+#include <stdlib.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,26 +11,48 @@
 
 #include "app/app_state.h"
 #include "app/progress.h"
+#include "app/terminal_posix.h"
+#include "text/terminal_posix.h"
 #include "text/text.h"
-
-namespace {
 
 volatile sig_atomic_t PendingCancel = 0;
 volatile sig_atomic_t PendingClose = 0;
 volatile sig_atomic_t PendingQuit = 0;
+volatile sig_atomic_t PendingResize = 0;
+
+sigset_t WindowSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGWINCH}) sigaddset(&signals, s);
+  return signals;
+}
+
+namespace {
 
 extern "C" void NoteSignal(int signal) {
   if (signal == SIGINT) PendingCancel = 1;
   else if (signal == SIGQUIT) PendingQuit = 1;
+  else if (signal == SIGWINCH) PendingResize = 1;
   else PendingClose = 1;
 }
 
 constexpr int BarWidth = 40;
 
+// Cursor movement only where a terminal that understands it shows the output.
+bool DrawsInPlace() {
+  const char* term = getenv("TERM");
+  return isatty(STDERR_FILENO) && term && *term && std::string(term) != "dumb";
+}
+
+int TerminalColumns() {
+  winsize size{};
+  return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+}
+
 class TerminalProgress : public ProgressControls {
  public:
   void Open() {
-    interactive_ = isatty(STDERR_FILENO);
+    interactive_ = DrawsInPlace();
     open_ = true;
     fileMaximum_ = entriesMaximum_ = 1;
     filePosition_ = entriesPosition_ = 0;
@@ -43,21 +66,27 @@ class TerminalProgress : public ProgressControls {
   void Close() {
     if (!open_) return;
     Hide();
-    std::fflush(stderr);
     open_ = shown_ = false;
   }
   bool IsOpen() const { return open_; }
   // Takes the frame off the screen while a question is asked under it.
   void Hide() {
-    if (interactive_ && drawnLines_) std::fprintf(stderr, "\x1b[%dF\x1b[J", drawnLines_);
+    if (interactive_ && drawnLines_) WriteLocaleText(stderr, "\x1b[" + std::to_string(drawnLines_) + "F\x1b[J");
     drawnLines_ = 0;
     drawn_.clear();
+  }
+  // After a change of width the old frame may have been rewrapped: it is
+  // cleared and drawn anew.
+  void Resize() {
+    if (!shown_) return;
+    Hide();
+    Show();
   }
 
   void SetStatusText(const char16_t* text) override {
     if (!open_) return;
     status_ = WideToNarrow(text, TargetUtf8);
-    if (!interactive_ && shown_) std::fprintf(stderr, "%s\n", status_.c_str());
+    if (!interactive_ && shown_) WriteLocaleText(stderr, status_ + "\n");
     Redraw();
   }
   void SetBarRange(int barId, uint32_t maximum) override {
@@ -76,10 +105,17 @@ class TerminalProgress : public ProgressControls {
     uint64_t filled = position >= maximum ? BarWidth : uint64_t{position} * BarWidth / maximum;
     return "[" + std::string(filled, '#') + std::string(BarWidth - filled, '.') + "]";
   }
+  // Each line one row: cut short of the last column, where some terminals
+  // wrap or erase early.
   std::string Frame() const {
-    return WideToNarrow(WindowTitle, TargetUtf8) + "\n" + status_ + "\n" + Bar(filePosition_, fileMaximum_) + "\n" +
-           Bar(entriesPosition_, entriesMaximum_) + " " + std::to_string(entriesPosition_) + "/" +
-           std::to_string(entriesMaximum_) + "\n";
+    int columns = TerminalColumns() - 1;
+    std::string frame;
+    for (const std::string& line :
+         {WideToNarrow(WindowTitle, TargetUtf8), status_, Bar(filePosition_, fileMaximum_),
+          Bar(entriesPosition_, entriesMaximum_) + " " + std::to_string(entriesPosition_) + "/" +
+              std::to_string(entriesMaximum_)})
+      frame += FitToColumns(line, columns) + "\x1b[K\n";
+    return frame;
   }
   // Only a frame that looks different is drawn again.
   void Redraw() {
@@ -87,12 +123,7 @@ class TerminalProgress : public ProgressControls {
   }
   void Draw() {
     std::string frame = Frame();
-    if (drawnLines_) std::fprintf(stderr, "\x1b[%dF", drawnLines_);
-    std::string out;
-    for (size_t start = 0, end; (end = frame.find('\n', start)) != std::string::npos; start = end + 1)
-      out += frame.substr(start, end - start) + "\x1b[K\n";
-    std::fputs(out.c_str(), stderr);
-    std::fflush(stderr);
+    WriteLocaleText(stderr, (drawnLines_ ? "\x1b[" + std::to_string(drawnLines_) + "F" : "") + frame);
     drawn_ = frame;
     drawnLines_ = 4;
   }
@@ -115,8 +146,9 @@ ProgressControls* CurrentProgressControls() { return Window.IsOpen() ? &Window :
 bool CreateProgressWindow() {
   struct sigaction action {};
   action.sa_handler = NoteSignal;
+  action.sa_flags = SA_RESTART;  // the file work goes on; a question's wait sees them
   sigemptyset(&action.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaction(s, &action, nullptr);
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGWINCH}) sigaction(s, &action, nullptr);
   Window.Open();
   return true;
 }
@@ -147,6 +179,11 @@ int PumpOneMessage() {
       ConfirmCancel(&Window);
       Window.Show();
     }
+    return 1;
+  }
+  if (PendingResize) {
+    PendingResize = 0;
+    if (Window.IsOpen()) Window.Resize();
     return 1;
   }
   return 0;

@@ -1,27 +1,28 @@
 // In a terminal both pickers ask for the folder as one line on standard input:
 // a POSIX path, or a Windows path whose drive letter the Wine prefix resolves.
 // An empty line or the end of the input gives up.
-#include <cstdio>
+#include <unistd.h>
+
 #include <cstring>
 #include <iterator>
 #include <string>
 
 #include "location/folder_picker.h"
+#include "text/terminal_posix.h"
 #include "text/text.h"
 
 namespace {
 
 bool ReadFolder(const char16_t* prompt, const char16_t* current, std::u16string* chosen) {
-  std::fprintf(stderr, "%s\n", WideToNarrow(prompt, TargetUtf8).c_str());
-  if (current[0]) std::fprintf(stderr, "(last chosen: %s)\n", WideToNarrow(current, TargetUtf8).c_str());
-  std::fprintf(stderr, "> ");
-  std::fflush(stderr);
+  std::string text = WideToNarrow(prompt, TargetUtf8) + "\n";
+  if (current[0]) text += "(last chosen: " + WideToNarrow(current, TargetUtf8) + ")\n";
+  WriteLocaleText(stderr, text + "> ");
   std::string line;
-  int c;
-  while ((c = std::fgetc(stdin)) != EOF && c != '\n') line += static_cast<char>(c);
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  if (line.empty()) return false;
-  *chosen = NarrowToWide(line.c_str());
+  LineRead read;
+  while ((read = ReadAnswerLine(STDIN_FILENO, &line, nullptr)) == LineRead::Interrupted) {
+  }
+  if (read == LineRead::Ended || line.empty()) return false;
+  *chosen = NarrowToWide(FromLocaleText(line).c_str());
   return true;
 }
 
