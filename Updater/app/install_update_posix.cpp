@@ -1,13 +1,13 @@
 // The POSIX port says the cause of a failure on the terminal, after the result.
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "app/install_update.h"
+#include "text/terminal_posix.h"
 
 void RecordInstallRun(const InstallRun& run) {
   std::string cause = DescribeFailure(run);
-  if (!cause.empty()) std::fprintf(stderr, "%s\n", cause.c_str());
+  if (!cause.empty()) WriteLocaleText(stderr, cause + "\n");
 }
 
 std::string LocalTimeText() {
@@ -18,4 +18,5 @@ std::string LocalTimeText() {
   return std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local) ? text : "";
 }
 
-std::string SystemErrorText(uint32_t code) { return std::strerror(static_cast<int>(code)); }
+// In the locale's language and character set, as the program set them.
+std::string SystemErrorText(uint32_t code) { return FromLocaleText(std::strerror(static_cast<int>(code))); }
