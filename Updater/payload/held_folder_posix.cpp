@@ -50,7 +50,8 @@ bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
   std::vector<std::string_view> below;
   PlaceInFolder where = held.descriptor < 0 ? PlaceInFolder::Outside
                                             : ComponentsBelow<char>(held.path, resolved, &below);
-  if (where == PlaceInFolder::Refused) {
+  // While a folder is held, nothing outside it is touched.
+  if (where == PlaceInFolder::Refused || (held.descriptor >= 0 && where == PlaceInFolder::Outside)) {
     errno = EACCES;
     return false;
   }
