@@ -4,6 +4,7 @@
 #include "payload/file_faults.h"
 #include "payload/file.h"
 #include "payload/held_folder_win32.h"
+#include "payload/own_executable_win32.h"
 
 namespace {
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
@@ -18,8 +19,9 @@ void CFileDX::Close() {
 
 int CFileDX::OpenRead(const char16_t* path) {
   if (IsOpen()) return 0;
-  HANDLE h =
-      FilePlace(path).Open(GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
+  HANDLE h = nullptr;
+  if (!ReopenOwnExecutable(path, &h))
+    h = FilePlace(path).Open(GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
   if (!h) {
     lastOpenError_ = GetLastError();
     return 0;
