@@ -1,10 +1,14 @@
 // The Windows program. It runs elevated, often from a Downloads folder, so
-// before anything else DLLs are only ever looked for in System32.
+// before anything else DLLs are only ever looked for in System32, nothing is
+// looked for in the folder it was started from, and its own file is held for
+// the payload's reads.
 #include <windows.h>
 
 #include <cstdlib>
 
 #include "app/flow.h"
+#include "payload/own_executable_win32.h"
+#include "text/path_buffer.h"
 
 // The runtime's default terminate handler demangles type names for a console
 // this program does not have, and would pull some 50 KB into an image that must
@@ -19,6 +23,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   auto setDirectories = reinterpret_cast<SetDirectoriesFunction>(reinterpret_cast<void*>(
       GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
   if (setDirectories) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  else SetDllDirectoryW(L"");  // the current folder at least leaves the search; the program's own stays in it
+  PathBuffer<> system;
+  UINT length = GetSystemDirectoryW(reinterpret_cast<wchar_t*>(system.data()), system.capacity());
+  if (length > 0 && length < system.capacity()) SetCurrentDirectoryW(reinterpret_cast<const wchar_t*>(system.c_str()));
+  // A failure leaves nothing to read the payload through: the title cannot be read.
+  HoldOwnExecutable();
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

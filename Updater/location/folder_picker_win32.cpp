@@ -24,7 +24,7 @@ int CALLBACK BrowseCallbackThunk(HWND window, UINT message, LPARAM lParam, LPARA
 
 int YCFolderDialog::Show(void* owner) {
   IFileOpenDialog* dialog = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_ALL, IID_IFileOpenDialog,
+  if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER, IID_IFileOpenDialog,
                               reinterpret_cast<void**>(&dialog))))
     return FolderPickUnavailable;
 

@@ -1,12 +1,13 @@
 #include <windows.h>
+#include <winternl.h>
 
 #include "payload/file_faults.h"
 #include "payload/file.h"
 #include "payload/held_folder_win32.h"
+#include "payload/own_executable_win32.h"
 
 namespace {
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
-const wchar_t* AsWide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
 static_assert(sizeof(FileTime) == sizeof(FILETIME) && sizeof(SystemTime) == sizeof(SYSTEMTIME));
 }  // namespace
 
@@ -18,28 +19,28 @@ void CFileDX::Close() {
 
 int CFileDX::OpenRead(const char16_t* path) {
   if (IsOpen()) return 0;
-  HeldPath held(path);
-  if (!held.ok()) {
+  HANDLE h = nullptr;
+  if (!ReopenOwnExecutable(path, &h))
+    h = FilePlace(path).Open(GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
+  if (!h) {
     lastOpenError_ = GetLastError();
     return 0;
   }
-  HANDLE h = CreateFileW(AsWide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE, nullptr);
   handle_ = reinterpret_cast<intptr_t>(h);
-  if (h != INVALID_HANDLE_VALUE) return 1;
-  lastOpenError_ = GetLastError();
-  return 0;
+  return 1;
 }
 
 int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
   if (IsOpen()) return 0;
   NoteFileSystemChange();
-  HeldPath held(path);
-  if (!held.ok()) return 0;
-  HANDLE h = CreateFileW(AsWide(path), GENERIC_WRITE, 0, nullptr, mode == OpenWriteKeep ? OPEN_ALWAYS : mode == OpenWriteCreateNew ? CREATE_NEW : CREATE_ALWAYS,
-                         FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_ARCHIVE, nullptr);
+  // Created only where nothing has the name (never through a planted link);
+  // an existing file is opened as itself and truncated by hand.
+  HANDLE h = FilePlace(path).Open(GENERIC_WRITE, 0, mode == OpenWriteCreateNew ? FILE_CREATE : FILE_OPEN_IF,
+                                  FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY, FILE_ATTRIBUTE_ARCHIVE);
+  if (!h) return 0;
   handle_ = reinterpret_cast<intptr_t>(h);
-  return h != INVALID_HANDLE_VALUE;
+  if (mode != OpenWriteKeep && mode != OpenWriteCreateNew && !SetEndOfFile(h)) Close();
+  return IsOpen();
 }
 
 uint32_t CFileDX::Read(void* buffer, uint32_t count) {

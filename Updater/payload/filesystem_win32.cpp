@@ -1,68 +1,194 @@
 #include <windows.h>
+#include <winternl.h>
+
+#include <cstring>
+#include <vector>
 
 #include "payload/file_faults.h"
 #include "payload/filesystem.h"
 #include "payload/held_folder_win32.h"
 
 namespace {
-const wchar_t* AsWide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
+
+constexpr ULONG ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Closes the handle it was given, if any.
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  ~OwnedHandle() { Close(); }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+  void Close() {
+    if (handle_) CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+  operator HANDLE() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+bool SetInformation(HANDLE file, void* information, ULONG size, FILE_INFORMATION_CLASS kind) {
+  IO_STATUS_BLOCK io{};
+  NTSTATUS status = NtSetInformationFile(file, &io, information, size, kind);
+  if (status >= 0) return true;
+  SetLastErrorFromStatus(status);
+  return false;
+}
+
+// Gives `file` the name of `target` in the folder the target was reached
+// through: a rename (FileRenameInformation) or a new hard link (FileLinkInformation).
+bool NameInFolder(HANDLE file, const FilePlace& target, FILE_INFORMATION_CLASS kind, bool replace) {
+  if (!target.ok()) return false;
+  const std::u16string& name = target.name();
+  if (name.empty()) {  // the held folder itself
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  ULONG size = static_cast<ULONG>(sizeof(FILE_RENAME_INFORMATION) + name.size() * sizeof(char16_t));
+  std::vector<ULONGLONG> buffer(size / sizeof(ULONGLONG) + 1);
+  static_assert(sizeof(FILE_RENAME_INFORMATION) == sizeof(FILE_LINK_INFORMATION));
+  auto* info = reinterpret_cast<FILE_RENAME_INFORMATION*>(buffer.data());
+  info->ReplaceIfExists = replace;
+  info->RootDirectory = target.folder();
+  info->FileNameLength = static_cast<ULONG>(name.size() * sizeof(char16_t));
+  std::memcpy(info->FileName, name.data(), info->FileNameLength);
+  return SetInformation(file, info, size, kind);
+}
+
+bool SetBasic(HANDLE file, FILE_BASIC_INFORMATION basic) {
+  return SetInformation(file, &basic, sizeof basic, FileBasicInformation);
+}
+
+bool SetAttributes(HANDLE file, DWORD attributes) {
+  FILE_BASIC_INFORMATION basic{};  // zero times stay as they are
+  basic.FileAttributes = attributes;
+  return SetBasic(file, basic);
+}
+
+// Attributes belong to the file, not to one of its names: a file with another
+// name may be anyone's, hard-linked into the game folder.
+bool HasOneName(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1) return true;
+  SetLastError(ERROR_ACCESS_DENIED);
+  return false;
+}
+
+// What ReplaceFileW keeps of the replaced file: hidden and system, its ACL and,
+// where permitted, its owner.
+bool TakeAttributesOf(HANDLE replaced, HANDLE replacement) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(replaced, &info)) return false;
+  const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  DWORD attributes = info.dwFileAttributes & kept;
+  if (!SetAttributes(replacement, attributes ? attributes : FILE_ATTRIBUTE_NORMAL)) return false;
+  const SECURITY_INFORMATION parts = DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION;
+  DWORD size = 0;
+  GetKernelObjectSecurity(replaced, parts, nullptr, 0, &size);
+  std::vector<ULONGLONG> security(size / sizeof(ULONGLONG) + 1);
+  if (!size || !GetKernelObjectSecurity(replaced, parts, security.data(), size, &size))
+    return true;  // a file system without ACLs (Wine, FAT)
+  SetKernelObjectSecurity(replacement, OWNER_SECURITY_INFORMATION, security.data());  // needs a privilege to give away
+  return SetKernelObjectSecurity(replacement, DACL_SECURITY_INFORMATION, security.data()) != 0;
+}
+
+// The copy where the volume has no hard links: a new file at the target,
+// never a link followed at either end. A failed copy leaves nothing.
+bool CopyInFolder(const FilePlace& source, const FilePlace& target) {
+  const ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
+  OwnedHandle from(source.Open(GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, options));
+  if (!from) return false;
+  OwnedHandle to(target.Open(GENERIC_WRITE | DELETE, 0, FILE_CREATE, options, FILE_ATTRIBUTE_ARCHIVE));
+  if (!to) return false;
+  std::vector<char> block(0x10000);
+  DWORD got = 0, written = 0;
+  bool copied = true;
+  while (copied && (copied = ReadFile(from, block.data(), static_cast<DWORD>(block.size()), &got, nullptr)) && got)
+    copied = WriteFile(to, block.data(), got, &written, nullptr) && written == got;
+  FILE_BASIC_INFORMATION basic{};
+  IO_STATUS_BLOCK io{};
+  copied = copied && NtQueryInformationFile(from, &io, &basic, sizeof basic, FileBasicInformation) >= 0 &&
+           SetBasic(to, basic);
+  if (copied) return true;
+  DWORD error = GetLastError();
+  FILE_DISPOSITION_INFORMATION remove{TRUE};
+  SetInformation(to, &remove, sizeof remove, FileDispositionInformation);
+  SetLastError(error);
+  return false;
+}
+
 }  // namespace
 
 uint32_t LastFileError() { return GetLastError(); }
 void ClearLastFileError() { SetLastError(0); }
 
+// Like GetFileAttributesW, a link's own attributes, never its target's.
 uint32_t GetPathAttributes(const char16_t* path) {
-  HeldPath held(path);
-  return held.ok() ? GetFileAttributesW(AsWide(path)) : InvalidFileAttributes;
+  FilePlace place(path);
+  OwnedHandle file(place.Open(0, ShareAll, FILE_OPEN, FILE_OPEN_REPARSE_POINT, 0, FilePlace::Link::Allowed));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file, &info)) return InvalidFileAttributes;
+  return info.dwFileAttributes;
 }
 
 bool PathIsAbsent(const char16_t* path) {
-  HeldPath held(path);
-  if (held.ok() && GetFileAttributesW(AsWide(path)) != INVALID_FILE_ATTRIBUTES) return false;
+  if (GetPathAttributes(path) != InvalidFileAttributes) return false;
   DWORD error = GetLastError();
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
 bool ResetPathAttributes(const char16_t* path) {
   NoteFileSystemChange();
-  HeldPath held(path);
-  return held.ok() && SetFileAttributesW(AsWide(path), FILE_ATTRIBUTE_NORMAL) != 0;
+  FilePlace place(path);
+  OwnedHandle file(place.Open(FILE_WRITE_ATTRIBUTES, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+  return file && HasOneName(file) && SetAttributes(file, FILE_ATTRIBUTE_NORMAL);
 }
 
 bool MoveFileReplacing(const char16_t* from, const char16_t* to) {
   NoteFileSystemChange();
-  HeldPath heldFrom(from), heldTo(to);
-  return MoveAllowed() && heldFrom.ok() && heldTo.ok() && MoveFileExW(AsWide(from), AsWide(to), MOVEFILE_REPLACE_EXISTING) != 0;
+  FilePlace source(from), target(to);
+  if (!MoveAllowed()) return false;
+  OwnedHandle file(source.Open(DELETE, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+  return file && NameInFolder(file, target, FileRenameInformation, true);
 }
 
 bool MoveFileKeepingAttributes(const char16_t* replacement, const char16_t* replaced) {
   NoteFileSystemChange();
-  HeldPath heldFrom(replacement), heldTo(replaced);
-  if (!MoveAllowed() || !heldFrom.ok() || !heldTo.ok()) return false;
-  DWORD attributes = GetFileAttributesW(AsWide(replaced));
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return MoveFileExW(AsWide(replacement), AsWide(replaced), MOVEFILE_REPLACE_EXISTING) != 0;
-  // ReplaceFileW keeps the replaced file's ACL and owner, and on Windows its
-  // attributes too; Wine keeps the replacement's, so they are given to it first.
-  const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                     FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
-  SetFileAttributesW(AsWide(replacement), (attributes & kept) ? attributes & kept : FILE_ATTRIBUTE_NORMAL);
-  return ReplaceFileW(AsWide(replaced), AsWide(replacement), nullptr, 0, nullptr, nullptr) != 0;
+  FilePlace source(replacement), target(replaced);
+  if (!MoveAllowed()) return false;
+  OwnedHandle file(source.Open(DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER, ShareAll, FILE_OPEN,
+                               FILE_NON_DIRECTORY_FILE));
+  if (!file) return false;
+  {
+    OwnedHandle old(target.Open(READ_CONTROL, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+    if (old ? !TakeAttributesOf(old, file) : GetLastError() != ERROR_FILE_NOT_FOUND) return false;
+  }  // closed before the rename replaces it
+  return NameInFolder(file, target, FileRenameInformation, true);
 }
 
 bool RemoveFile(const char16_t* path) {
   NoteFileSystemChange();
-  HeldPath held(path);
-  return held.ok() && DeleteFileW(AsWide(path)) != 0;
+  FilePlace place(path);
+  // A link is removed as itself, never what it points to.
+  OwnedHandle file(place.Open(DELETE, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, 0,
+                              FilePlace::Link::Allowed));
+  FILE_DISPOSITION_INFORMATION remove{TRUE};
+  return file && SetInformation(file, &remove, sizeof remove, FileDispositionInformation);
 }
 
 bool LinkOrCopyFile(const char16_t* existing, const char16_t* link) {
   NoteFileSystemChange();
-  HeldPath heldExisting(existing), heldLink(link);
-  if (!heldExisting.ok() || !heldLink.ok()) return false;
-  if (CreateHardLinkW(AsWide(link), AsWide(existing), nullptr)) return true;
-  if (GetLastError() == ERROR_ALREADY_EXISTS) return false;
-  return CopyFileW(AsWide(existing), AsWide(link), TRUE) != 0;  // volumes without hard links
+  FilePlace source(existing), target(link);
+  OwnedHandle file(source.Open(FILE_WRITE_ATTRIBUTES, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+  if (!file) return false;
+  if (NameInFolder(file, target, FileLinkInformation, false)) return true;
+  DWORD error = GetLastError();
+  if (error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED) return false;
+  file.Close();
+  return CopyInFolder(source, target);  // volumes without hard links
 }
 
 bool FlushFolderOf(const char16_t*) { return true; }

@@ -2,8 +2,9 @@
 // below it (filesystem.h, and every CFileDX open) reaches its file only through
 // folders that are in it and are not links. A folder below it that is a link,
 // or is swapped for one meanwhile, makes the operation fail instead of acting
-// somewhere else. The install holds the game folder while it runs. One folder
-// at a time; the walk below it is written once, here, for both platforms.
+// somewhere else, and a path that is not below it is refused. The install
+// holds the game folder while it runs. One folder at a time; the walk below it
+// is written once, here, for both platforms.
 #pragma once
 
 #include <string_view>

@@ -134,6 +134,10 @@ bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
   std::vector<std::string> below;
   PlaceInFolder where = ComponentsBelowHeld(path, &below);
   if (where == PlaceInFolder::Refused) return false;
+  if (where == PlaceInFolder::Outside) {
+    errno = EACCES;  // while a folder is held, nothing outside it is touched
+    return false;
+  }
   if (where != PlaceInFolder::Below) {
     if (ResolveWindowsPath(path, &place->name)) return true;
     errno = EILSEQ;

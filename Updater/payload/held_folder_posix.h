@@ -22,5 +22,6 @@ struct PosixPlace {
 // between it and the file opened in turn from the held folder's descriptor
 // without following a link. False, with errno set, when one of them is a link
 // (ELOOP), missing (ENOENT) or a file (ENOTDIR), when the path climbs out with
-// ".." (EACCES), or when it has no form as a POSIX name (EILSEQ).
+// ".." or lies outside the held folder (EACCES), or when it has no form as a
+// POSIX name (EILSEQ).
 bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place);

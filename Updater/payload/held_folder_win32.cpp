@@ -1,78 +1,208 @@
 #include "payload/held_folder_win32.h"
 
-#include <string>
 #include <string_view>
 
 #include "payload/held_folder.h"
 
 namespace {
 
+constexpr NTSTATUS NameCollision = static_cast<NTSTATUS>(0xC0000035);  // STATUS_OBJECT_NAME_COLLISION
+constexpr ACCESS_MASK FolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+// Readable data access makes the share mode count, so others' opens for
+// DELETE (renames and removals of a held folder) fail while it is held.
+constexpr ULONG FolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
 struct HeldFolder {
-  std::u16string path;
-  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::u16string path;          // as the callers spell it
+  std::vector<HANDLE> folders;  // from the volume's root down to the folder
 };
 HeldFolder held;
 
-// Readable data access makes the share mode count, so others' opens for
-// DELETE (renames and removals of the folder) fail while this one lasts.
-HANDLE OpenFolderInPlace(const std::u16string& path, DWORD flags) {
-  return CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | flags,
-                     nullptr);
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+const wchar_t* AsWide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+HANDLE OpenRelative(HANDLE folder, std::u16string_view name, ACCESS_MASK access, ULONG share, ULONG disposition,
+                    ULONG options, ULONG attributes) {
+  if (name.size() > 0x7FFF) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
+  UNICODE_STRING text;
+  text.Buffer = const_cast<PWSTR>(reinterpret_cast<PCWSTR>(name.data()));
+  text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(char16_t));
+  OBJECT_ATTRIBUTES object;
+  InitializeObjectAttributes(&object, &text, OBJ_CASE_INSENSITIVE, folder, nullptr);
+  IO_STATUS_BLOCK io{};
+  HANDLE handle = nullptr;
+  NTSTATUS status = NtCreateFile(&handle, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &io, nullptr,
+                                 attributes, share, disposition, options | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+  if (status >= 0) return handle;
+  // CreateFileW's code for a name that is taken.
+  if (status == NameCollision && disposition == FILE_CREATE) SetLastError(ERROR_FILE_EXISTS);
+  else SetLastErrorFromStatus(status);
+  return nullptr;
 }
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+bool IsLink(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return !GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Win32 strips trailing dots and blanks from names; names relative to a handle
+// are taken as they stand, so such a name would reach another file than the
+// one the path names elsewhere.
+bool IsPlainName(std::u16string_view name) {
+  if (name.empty() || name == u"." || name == u".." || name.back() == u'.' || name.back() == u' ') {
+    SetLastError(ERROR_INVALID_NAME);
+    return false;
+  }
+  return true;
+}
+
+// A folder below `folder`, opened as itself: a link is refused.
+HANDLE OpenFolderIn(HANDLE folder, std::u16string_view name) {
+  if (!IsPlainName(name)) return nullptr;
+  HANDLE next = OpenRelative(folder, name, FolderAccess, FolderShare, FILE_OPEN,
+                             FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT, 0);
+  if (!next) {
+    // As Win32 tells it: a folder on the way that is missing or a file.
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY) SetLastError(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  if (!IsLink(next)) return next;
+  CloseHandle(next);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
+}
+
+bool FinalPath(HANDLE handle, DWORD flags, std::u16string* path) {
+  DWORD size = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
+  if (!size) return false;
+  path->assign(size, u'\0');
+  DWORD length = GetFinalPathNameByHandleW(handle, reinterpret_cast<wchar_t*>(path->data()), size, flags);
+  if (!length || length >= size) return false;
+  path->resize(length);
+  return true;
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return GetFileInformationByHandle(a, &x) && GetFileInformationByHandle(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// Every folder of the final path of `named`, from its volume's root ("\\?\C:"
+// or "\\?\UNC\server\share") down, each opened in the one above it.
+bool HoldFromVolumeDown(HANDLE named, std::vector<HANDLE>* folders) {
+  std::u16string full, inVolume;
+  if (!FinalPath(named, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, &full) ||
+      !FinalPath(named, FILE_NAME_NORMALIZED | VOLUME_NAME_NONE, &inVolume) || full.rfind(u"\\\\?\\", 0) != 0 ||
+      full.size() < inVolume.size() + 4 || full.compare(full.size() - inVolume.size(), inVolume.size(), inVolume) != 0)
+    return false;
+  std::u16string root = u"\\??\\" + full.substr(4, full.size() - inVolume.size() - 4) + u"\\";
+  HANDLE folder = OpenRelative(nullptr, root, FolderAccess, FolderShare, FILE_OPEN, FILE_DIRECTORY_FILE, 0);
+  if (!folder) return false;
+  folders->push_back(folder);
+  for (std::u16string_view name : SplitComponents<char16_t>(inVolume)) {
+    if (name.empty()) continue;
+    if (!(folder = OpenFolderIn(folder, name))) return false;
+    folders->push_back(folder);
+  }
+  // The same folder as the one the path named, or it changed on the way.
+  return SameFile(folder, named);
+}
 
 }  // namespace
+
+void SetLastErrorFromStatus(NTSTATUS status) { SetLastError(RtlNtStatusToDosError(status)); }
 
 bool HoldFolder(const char16_t* folder) {
   ReleaseHeldFolder();
   std::u16string path = folder;
   while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
   if (path.empty()) return false;
-  // The game folder itself may be reached through a link: the registry names
-  // it. "D:" alone would be the drive's current folder, not its root.
-  HANDLE handle = OpenFolderInPlace(path.back() == u':' ? path + u"\\" : path, 0);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  held = {path, handle};
-  return true;
+  // The registry may name the folder through a link (C:\Games -> D:\Games): it
+  // is followed here, once, before anything is written. "D:" alone would be
+  // the drive's current folder, not its root.
+  HANDLE named = CreateFileW(AsWide(path.back() == u':' ? path + u"\\" : path), FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (named == INVALID_HANDLE_VALUE) return false;
+  std::vector<HANDLE> folders;
+  bool ok = HoldFromVolumeDown(named, &folders);
+  CloseHandle(named);
+  if (ok) {
+    held = {path, std::move(folders)};
+    return true;
+  }
+  for (HANDLE h : folders) CloseHandle(h);
+  return false;
 }
 
 void ReleaseHeldFolder() {
-  if (held.handle != INVALID_HANDLE_VALUE) CloseHandle(held.handle);
+  for (HANDLE h : held.folders) CloseHandle(h);
   held = {};
 }
 
-HeldPath::HeldPath(const char16_t* path) {
-  if (held.handle == INVALID_HANDLE_VALUE) return;
-  std::u16string_view text = path;
-  std::vector<std::u16string_view> below;
-  PlaceInFolder where = ComponentsBelow<char16_t>(held.path, text, &below);
-  if (where == PlaceInFolder::Refused) {
-    ok_ = false;
-    SetLastError(ERROR_ACCESS_DENIED);
-    return;
-  }
-  // Every folder on the way; the last component is the file itself, handled
-  // by the operation.
-  for (size_t i = 0; where == PlaceInFolder::Below && i + 1 < below.size(); ++i) {
-    size_t end = static_cast<size_t>(below[i].data() - text.data()) + below[i].size();
-    HANDLE folder = OpenFolderInPlace(std::u16string(text.substr(0, end)), FILE_FLAG_OPEN_REPARSE_POINT);
-    if (folder == INVALID_HANDLE_VALUE) {
-      ok_ = false;
-      return;
-    }
-    folders_.push_back(folder);
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(folder, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      ok_ = false;
-      SetLastError(ERROR_ACCESS_DENIED);
-      return;
-    }
-  }
+FilePlace::FilePlace(const char16_t* path) {
+  ok_ = Resolve(path);
+  if (!ok_) error_ = GetLastError();
 }
 
-HeldPath::~HeldPath() {
-  for (HANDLE folder : folders_) CloseHandle(folder);
+bool FilePlace::Resolve(std::u16string_view text) {
+  if (held.folders.empty()) {
+    // Nothing held: the folder as the system finds it by name.
+    size_t cut = text.find_last_of(u"\\/:");
+    std::u16string parent = cut == text.npos ? u"." : std::u16string(text.substr(0, cut + 1));
+    HANDLE folder = CreateFileW(AsWide(parent), FolderAccess | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) SetLastError(ERROR_PATH_NOT_FOUND);
+      return false;
+    }
+    opened_.push_back(folder_ = folder);
+    name_ = text.substr(cut + 1);
+    return IsPlainName(name_);
+  }
+  std::vector<std::u16string_view> below;
+  PlaceInFolder where = ComponentsBelow<char16_t>(held.path, text, &below);
+  if (where == PlaceInFolder::Outside || where == PlaceInFolder::Refused) {
+    SetLastError(ERROR_ACCESS_DENIED);  // while a folder is held, nothing else is touched
+    return false;
+  }
+  held_ = true;
+  folder_ = held.folders.back();
+  if (where == PlaceInFolder::Below) {
+    for (size_t i = 0; i + 1 < below.size(); ++i) {
+      HANDLE next = OpenFolderIn(folder_, below[i]);
+      if (!next) return false;
+      opened_.push_back(folder_ = next);
+    }
+    name_ = below.back();
+    return IsPlainName(name_);
+  }
+  return true;
+}
+
+bool FilePlace::ok() const {
+  if (!ok_) SetLastError(error_);
+  return ok_;
+}
+
+FilePlace::~FilePlace() {
+  for (HANDLE folder : opened_) CloseHandle(folder);
+}
+
+HANDLE FilePlace::Open(ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options, ULONG attributes,
+                       Link link) const {
+  if (!ok()) return nullptr;
+  ULONG asItself = held_ ? FILE_OPEN_REPARSE_POINT : 0;
+  HANDLE handle = OpenRelative(folder_, name_, access, share, disposition, options | asItself, attributes);
+  if (!handle || !held_ || link == Link::Allowed || !IsLink(handle)) return handle;
+  CloseHandle(handle);
+  SetLastError(ERROR_ACCESS_DENIED);
+  return nullptr;
 }

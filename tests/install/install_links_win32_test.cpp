@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "install/install_fixture.h"
+#include "payload/filesystem.h"
 
 namespace {
 
@@ -27,6 +28,28 @@ TEST_F(InstallTest, PlantedLinksAreNotWrittenThrough) {
   EXPECT_EQ(InstallStandardUpdate(), InstallSucceeded);
   EXPECT_EQ(ReadBytes(work.File("target.pak")), "outside");
   EXPECT_EQ(GameContents(), UpdatedGame());
+}
+
+// Someone's file hard-linked at a staging or final name keeps its read-only
+// and hidden attributes: they are the file's, not the name's, so the install
+// resets them only on a file with one name.
+TEST_F(InstallTest, HardLinkedFilesKeepTheirAttributes) {
+  const DWORD kept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  for (const char* name : {"Game.pak.tmp", "data\\Map.pak"}) {
+    ResetGame();
+    std::u16string outside = ToWide(work.File("outside.pak")), link = ToWide(Game(name));
+    auto* wideOutside = reinterpret_cast<const wchar_t*>(outside.c_str());
+    WriteBytes(work.File("outside.pak"), "outside");
+    RemoveFile(link.c_str());
+    ASSERT_TRUE(CreateHardLinkW(reinterpret_cast<const wchar_t*>(link.c_str()), wideOutside, nullptr)) << name;
+    ASSERT_TRUE(SetFileAttributesW(wideOutside, kept));
+
+    InstallStandardUpdate();
+    EXPECT_EQ(GetFileAttributesW(wideOutside) & kept, kept) << name;
+    SetFileAttributesW(wideOutside, FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(ReadBytes(work.File("outside.pak")), "outside") << name;
+    RemoveFile(outside.c_str());
+  }
 }
 
 }  // namespace

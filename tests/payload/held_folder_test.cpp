@@ -1,5 +1,5 @@
-// A held folder changes nothing for operations inside it, and refuses a path
-// that climbs out of it with "..".
+// A held folder changes nothing for operations inside it, and refuses every
+// path outside it, whether it climbs out with ".." or lies elsewhere.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -55,9 +55,25 @@ TEST_F(HeldFolderTest, PathsClimbingOutAreRefusedUntilReleased) {
   EXPECT_NE(GetPathAttributes(Game("..\\outside.dat").c_str()), InvalidFileAttributes);
 }
 
-TEST_F(HeldFolderTest, PathsElsewhereAreNotConcerned) {
+TEST_F(HeldFolderTest, PathsElsewhereAreRefusedUntilReleased) {
+  std::u16string outside = folder.Wide("outside.dat"), fresh = folder.Wide("fresh.dat");
+  std::u16string inside = Game("data\\old.dat");
   CFileDX file;
-  EXPECT_EQ(file.OpenRead(folder.Wide("outside.dat").c_str()), 1);
+  EXPECT_EQ(file.OpenRead(outside.c_str()), 0);
+  EXPECT_EQ(file.OpenWrite(fresh.c_str(), OpenWriteCreateNew), 0);
+  EXPECT_EQ(GetPathAttributes(outside.c_str()), InvalidFileAttributes);
+  EXPECT_FALSE(PathIsAbsent(fresh.c_str()));
+  EXPECT_FALSE(ResetPathAttributes(outside.c_str()));
+  EXPECT_FALSE(RemoveFile(outside.c_str()));
+  EXPECT_FALSE(LinkOrCopyFile(inside.c_str(), fresh.c_str()));
+  EXPECT_FALSE(MoveFileReplacing(inside.c_str(), outside.c_str()));
+  EXPECT_FALSE(ReplaceFileContents(outside.c_str(), "new", 3));
+  EXPECT_EQ(ReadBytes(folder.File("outside.dat")), "outside");
+  EXPECT_FALSE(FileExists(folder.File("fresh.dat")));
+  EXPECT_EQ(ReadBytes(folder.File("game/data/old.dat")), "old");
+
+  ReleaseHeldFolder();
+  EXPECT_EQ(file.OpenRead(outside.c_str()), 1);
 }
 
 }  // namespace

@@ -680,6 +680,16 @@ class Driver {
       if (!window_ || !GetWindowRect(window_, &r)) Fail("screenshot: no window");
       if (!WritePng(path, r.right - r.left, r.bottom - r.top, GrabScreen(r)))
         Fail("screenshot: cannot write " + ToUtf8(path));
+    } else if (step == "wait-file") {
+      // Until another program of the test creates the file; a frozen updater
+      // stays frozen meanwhile.
+      std::wstring path = FromUtf8(Next());
+      DWORD start = GetTickCount();
+      while (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        if (GetTickCount() - start > timeoutMs_) Fail("timed out waiting for " + ToUtf8(path));
+        Sleep(PollMs);
+      }
+      Say("found " + ToUtf8(path));
     } else if (step == "sleep") {
       Sleep(static_cast<DWORD>(std::atoi(Next().c_str())));
     } else if (step == "wait-exit") {
