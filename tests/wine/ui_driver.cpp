@@ -10,6 +10,8 @@
 // 1 when a step failed or timed out, after killing the processes it started.
 #include <windows.h>
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +26,7 @@ namespace {
 constexpr char GameMutexName[] = "Velkan General Interpreter for LumenTrail is executing.";
 constexpr int CancelButtonId = 1000;
 constexpr int StatusLineId = 1001;
+constexpr int FileBarId = 1002;
 constexpr int BoxTextId = 0xFFFF;
 constexpr DWORD PollMs = 10;
 
@@ -92,6 +95,13 @@ std::wstring ClassName(HWND window) {
 }
 
 bool IsClass(HWND window, const wchar_t* name) { return _wcsicmp(ClassName(window).c_str(), name) == 0; }
+
+// The size of a file another process is writing; 0 while it does not exist.
+uint64_t FileSize(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+}
 
 // ---------------------------------------------------------------- windows
 
@@ -579,6 +589,24 @@ class Driver {
       Thaw();
       Sleep(static_cast<DWORD>(std::atoi(Next().c_str())));
       Freeze();
+    } else if (step == "run-until-size") {
+      // The bar's position is the updater's own answer at its next poll,
+      // bracketed by the file's size just before and after it.
+      std::wstring path = FromUtf8(Next());
+      uint64_t bytes = std::strtoull(Next().c_str(), nullptr, 10);
+      HWND window = NeedProgress();
+      WaitFor(ToUtf8(path) + " to reach " + std::to_string(bytes) + " bytes",
+              [&]() -> HWND { return FileSize(path) >= bytes ? window : nullptr; });
+      uint64_t before = FileSize(path);
+      HWND bar = GetDlgItem(window, FileBarId);
+      DWORD_PTR position = 0, maximum = 0;
+      if (!SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 10000, &position) ||
+          !SendMessageTimeoutW(bar, PBM_GETRANGE, FALSE, 0, SMTO_ABORTIFHUNG, 10000, &maximum))
+        Fail("cannot read the file bar");
+      uint64_t after = FileSize(path);
+      Freeze();
+      Say("file-bar=" + std::to_string(position) + "/" + std::to_string(maximum) + " size=" +
+          std::to_string(before) + ".." + std::to_string(after));
     } else if (step == "freeze") {
       Freeze();
     } else if (step == "press-cancel") {
