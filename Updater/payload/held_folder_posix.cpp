@@ -30,6 +30,15 @@ struct HeldFolder {
   // are found as they stand and need not be added; a name that went since is
   // not found under the spelling kept, as if it had never been.
   std::unordered_map<std::string, Spellings> spellings;
+  // Each folder below it, opened once at the first path through it and kept
+  // open while it is held (by the path as asked): as on Windows, a folder
+  // swapped for another later changes nothing, and a run over many files in
+  // one folder does not open it again for each.
+  struct OpenFolder {
+    int descriptor;
+    std::string key;  // its path from the held folder, as spelt there
+  };
+  std::unordered_map<std::string, OpenFolder> folders;
 };
 HeldFolder held;
 
@@ -112,17 +121,14 @@ bool HoldFolder(const char16_t* folder) {
   if (descriptor < 0) return false;
   std::u16string windowsPath = folder;
   while (windowsPath.size() > 1 && (windowsPath.back() == u'\\' || windowsPath.back() == u'/')) windowsPath.pop_back();
-  held = {windowsPath, path, descriptor, {}};
+  held = {windowsPath, path, descriptor, {}, {}};
   return true;
 }
 
 void ReleaseHeldFolder() {
+  for (auto& entry : held.folders) close(entry.second.descriptor);
   if (held.descriptor >= 0) close(held.descriptor);
   held = {};
-}
-
-PosixPlace::~PosixPlace() {
-  if (ownsFolder) close(folder);
 }
 
 bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
@@ -144,24 +150,27 @@ bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
     return false;
   }
   int folder = held.descriptor;
-  std::string key;
+  std::string key, asked;
   for (size_t i = 0; i + 1 < below.size(); ++i) {
-    std::string component = SpellingIn(folder, key, below[i]);
-    int next = openat(folder, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    int error = errno;
-    struct stat st;
-    if (next < 0 && fstatat(folder, component.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
-      error = ELOOP;  // reported as on Windows: access denied
-    if (folder != held.descriptor) close(folder);
-    if (next < 0) {
-      errno = error;
-      return false;
+    asked += "/" + below[i];
+    auto opened = held.folders.find(asked);
+    if (opened == held.folders.end()) {
+      std::string component = SpellingIn(folder, key, below[i]);
+      int next = openat(folder, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (next < 0) {
+        int error = errno;
+        struct stat st;
+        if (fstatat(folder, component.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+          error = ELOOP;  // reported as on Windows: access denied
+        errno = error;
+        return false;
+      }
+      opened = held.folders.emplace(asked, HeldFolder::OpenFolder{next, key + "/" + component}).first;
     }
-    folder = next;
-    key += "/" + component;
+    folder = opened->second.descriptor;
+    key = opened->second.key;
   }
   place->folder = folder;
-  place->ownsFolder = folder != held.descriptor;
   place->name = SpellingIn(folder, key, below.back());
   return true;
 }

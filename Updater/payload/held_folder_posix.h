@@ -9,13 +9,8 @@
 // `name` relative to the open folder `folder` (AT_FDCWD with the whole path
 // when no held folder is involved).
 struct PosixPlace {
-  int folder = AT_FDCWD;
-  bool ownsFolder = false;
+  int folder = AT_FDCWD;  // owned by the held folder, open while it is held
   std::string name;
-  PosixPlace() = default;
-  PosixPlace(const PosixPlace&) = delete;
-  PosixPlace& operator=(const PosixPlace&) = delete;
-  ~PosixPlace();
 };
 
 // ResolveWindowsPath, then, for a path below the held folder, each folder
