@@ -12,6 +12,7 @@
 #include <chrono>
 #include <clocale>
 #include <cwchar>
+#include <filesystem>
 
 #include "text/text.h"
 
@@ -168,4 +169,27 @@ std::vector<std::string> ScreenRows(const std::string& output, int columns) {
   }
   while (!rows.empty() && rows.back().empty()) rows.pop_back();
   return rows;
+}
+
+ToolRun RunPackTool(const std::string& arguments, Streams streams) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  ChildOptions options{{"-c", std::string(UPDATER_PACK_PATH) + " " + arguments}, streams};
+  ChildProcess tool("/bin/sh", env, options);
+  int status = tool.Finish();
+  return {status, tool.Output()};
+}
+
+std::map<std::string, std::string> FolderState(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> state;
+  for (auto& entry : fs::recursive_directory_iterator(folder)) {
+    fs::file_status status = entry.symlink_status();
+    std::string text = std::to_string(static_cast<int>(status.type()));
+    if (fs::is_regular_file(status))
+      text += " " + std::to_string(entry.file_size()) + " " +
+              std::to_string(entry.last_write_time().time_since_epoch().count());
+    state[entry.path().string()] = text;
+  }
+  return state;
 }

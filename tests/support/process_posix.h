@@ -1,10 +1,12 @@
 // Runs a program as a user would from a terminal: given input lines, its
 // standard error (and output) read back, signals sent while it runs; on a
-// pseudo-terminal, keys typed on it and the screen its output leaves.
+// pseudo-terminal, keys typed on it and the screen its output leaves; and
+// what it left in a folder.
 #pragma once
 
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -56,3 +58,15 @@ class ChildProcess {
 // CR, LF and the cursor and erase sequences CSI n F, CSI K and CSI J.
 // Any other sequence shows as its text. Trailing blanks and rows are dropped.
 std::vector<std::string> ScreenRows(const std::string& output, int columns);
+
+// Runs updater-pack with these (shell-quoted) arguments in the test's
+// environment: its exit status and what it printed on either stream.
+struct ToolRun {
+  int status;
+  std::string out;
+};
+ToolRun RunPackTool(const std::string& arguments, Streams streams = Streams::Pipes);
+
+// Every entry below `folder` with its kind, and a file's size and time: what a
+// run that changes nothing leaves as it was.
+std::map<std::string, std::string> FolderState(const std::string& folder);
