@@ -67,17 +67,16 @@ finish() {
 
 passed=0 failed=0 problems=()
 problem() { problems+=("$*"); }
-end() {  # NAME
-  if ((${#problems[@]} == 0)); then
-    passed=$((passed + 1))
-    echo "PASS $1"
-    [ -z "${UI_TESTS_VERBOSE:-}" ] || sed 's/^/    | /' "$log"
-  else
+end() {  # NAME: the driver's log too on a failure, or when UI_TESTS_VERBOSE is set
+  if ((${#problems[@]})); then
     failed=$((failed + 1))
     echo "FAIL $1"
     printf '    %s\n' "${problems[@]}"
-    sed 's/^/    | /' "$log"
+  else
+    passed=$((passed + 1))
+    echo "PASS $1"
   fi
+  ((${#problems[@]})) || [ -n "${UI_TESTS_VERBOSE:-}" ] && sed 's/^/    | /' "$log"
   problems=()
 }
 summary() {

@@ -75,8 +75,7 @@ void Say(const std::string& line) {
 
 std::string Hex(DWORD value) {
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "0x%08lX", static_cast<unsigned long>(value));
-  return buffer;
+  return std::string(buffer, std::snprintf(buffer, sizeof buffer, "0x%08lX", static_cast<unsigned long>(value)));
 }
 
 std::wstring WindowText(HWND window) {
@@ -86,15 +85,15 @@ std::wstring WindowText(HWND window) {
 
 bool IsClass(HWND window, const wchar_t* name) {
   wchar_t buffer[256] = {};
-  GetClassNameW(window, buffer, 256);
-  return _wcsicmp(buffer, name) == 0;
+  return GetClassNameW(window, buffer, 256) && _wcsicmp(buffer, name) == 0;
 }
 
 // The size of a file another process is writing; 0 while it does not exist.
 uint64_t FileSize(const std::wstring& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
-  return uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+  return GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)
+             ? uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow
+             : 0;
 }
 
 // ---------------------------------------------------------------- windows
@@ -129,11 +128,7 @@ bool IsMessageBox(HWND dialog) {
   return true;
 }
 
-struct ButtonName {
-  int id;
-  const char* name;
-};
-constexpr ButtonName ButtonNames[] = {{IDOK, "ok"},       {IDCANCEL, "cancel"}, {IDABORT, "abort"},
+constexpr std::pair<int, const char*> ButtonNames[] = {{IDOK, "ok"},       {IDCANCEL, "cancel"}, {IDABORT, "abort"},
                                       {IDRETRY, "retry"}, {IDIGNORE, "ignore"}, {IDYES, "yes"},
                                       {IDNO, "no"},       {IDCLOSE, "close"},   {IDHELP, "help"}};
 
@@ -199,20 +194,16 @@ std::string IconKind(HWND box) {
 
 // ---------------------------------------------------------------- the script
 
-// What can be posted to the progress window.
-struct Message {
-  const char* name;
-  UINT message;
-  WPARAM wParam;
-};
-constexpr Message Messages[] = {{"close", WM_CLOSE, 0},
-                                {"syscommand-close", WM_SYSCOMMAND, SC_CLOSE},
-                                {"command-ok", WM_COMMAND, IDOK},
-                                {"command-cancel", WM_COMMAND, IDCANCEL},
-                                {"cancel-button", WM_COMMAND, MAKEWPARAM(CancelButtonId, BN_CLICKED)},
-                                {"key-escape", WM_KEYDOWN, VK_ESCAPE},
-                                {"key-alt-f4", WM_SYSKEYDOWN, VK_F4},
-                                {"quit", WM_QUIT, 0}};
+// What can be posted to the progress window: the message and its wParam.
+const std::map<std::string, std::pair<UINT, WPARAM>> Messages = {
+    {"close", {WM_CLOSE, 0}},
+    {"syscommand-close", {WM_SYSCOMMAND, SC_CLOSE}},
+    {"command-ok", {WM_COMMAND, IDOK}},
+    {"command-cancel", {WM_COMMAND, IDCANCEL}},
+    {"cancel-button", {WM_COMMAND, MAKEWPARAM(CancelButtonId, BN_CLICKED)}},
+    {"key-escape", {WM_KEYDOWN, VK_ESCAPE}},
+    {"key-alt-f4", {WM_SYSKEYDOWN, VK_F4}},
+    {"quit", {WM_QUIT, 0}}};
 
 class Driver {
  public:
@@ -220,13 +211,9 @@ class Driver {
 
   ~Driver() {
     Thaw();
-    for (auto& [name, process] : processes_) {
-      if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT) {
-        TerminateProcess(process.hProcess, 0xDEAD);
-        WaitForSingleObject(process.hProcess, 5000);
+    for (auto& [name, process] : processes_)
+      if (WaitForSingleObject(process.hProcess, 0) == WAIT_TIMEOUT && TerminateProcess(process.hProcess, 0xDEAD))
         Say("killed " + name);
-      }
-    }
   }
 
   void Run() {
@@ -412,22 +399,20 @@ class Driver {
     } else if (step == "post") {
       // Handled in order at the updater's next poll.
       std::string name = Next();
-      const Message* m = nullptr;
-      for (const auto& candidate : Messages)
-        if (name == candidate.name) m = &candidate;
-      Expect(m, "unknown message " + name);
+      Expect(Messages.count(name), "unknown message " + name);
+      auto [message, wParam] = Messages.at(name);
       HWND window = NeedProgress();
       DWORD thread = GetWindowThreadProcessId(window, nullptr);
       LPARAM lParam = 0;
-      if (m->message == WM_KEYDOWN || m->message == WM_SYSKEYDOWN) {
+      if (message == WM_KEYDOWN || message == WM_SYSKEYDOWN) {
         // Keys go to the control that has the focus, as typing would.
         GUITHREADINFO info{};
         info.cbSize = sizeof info;
         if (GetGUIThreadInfo(thread, &info) && info.hwndFocus) window = info.hwndFocus;
-        lParam = 1 | (m->message == WM_SYSKEYDOWN ? 1 << 29 : 0);  // repeat count 1; Alt held
+        lParam = 1 | (message == WM_SYSKEYDOWN ? 1 << 29 : 0);  // repeat count 1; Alt held
       }
-      Expect(m->message == WM_QUIT ? PostThreadMessageW(thread, WM_QUIT, 0, 0)
-                                   : PostMessageW(window, m->message, m->wParam, lParam),
+      Expect(message == WM_QUIT ? PostThreadMessageW(thread, WM_QUIT, 0, 0)
+                                : PostMessageW(window, message, wParam, lParam),
              "cannot post " + name);
       Say("posted " + name);
     } else if (step == "expect-cancel-disabled") {
