@@ -8,6 +8,7 @@
 // the install leaves none of its temporary files behind (unless the archive
 // names such files itself), and a reported success means every archive entry
 // is in place with its own content.
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cstring>

@@ -5,6 +5,7 @@
 
 #include "fuzz_support.h"
 #include "location/install_folder.h"
+#include "text/text.h"
 
 const size_t MaxInputSize = 1 << 20;
 
