@@ -72,12 +72,13 @@ TEST(ReadArchiveIndex, DamagedIndexLeavesTheCallersListAlone) {
   struct Case {
     const char* what;
     std::string bytes;
-    std::string firstName;  // empty: refused
+    std::string lastName;  // empty: refused
   };
   const Case cases[] = {
-      {"good", good, "a.dat"},
+      {"good", good, "b"},
       {"empty", ReadBytes(MakePayloadFile(folder.File("p"), {})), "(none)"},
-      {"a name filling its field", std::string(good).replace(ArchiveOffset + 16, 96, std::string(96, 'N')),
+      // The field after it holds the entry's position, 1.
+      {"a name filling its field", std::string(good).replace(ArchiveOffset + 16 + 128, 96, std::string(96, 'N')),
        std::string(96, 'N')},
       {"short header", good.substr(0, ArchiveOffset + 15), ""},
       {"index one byte short", index.substr(0, index.size() - 1), ""},
@@ -92,8 +93,8 @@ TEST(ReadArchiveIndex, DamagedIndexLeavesTheCallersListAlone) {
     file.Seek(ArchiveOffset, 0);
     ArchiveHeader header{};
     std::vector<ArchiveEntry> entries = {{"(none)", 0, 0}};
-    EXPECT_EQ(ReadArchiveIndex(&header, &entries, &file), c.firstName.empty() ? 0 : 1);
-    EXPECT_EQ(entries.empty() ? "(none)" : entries[0].name, c.firstName.empty() ? "(none)" : c.firstName);
+    EXPECT_EQ(ReadArchiveIndex(&header, &entries, &file), c.lastName.empty() ? 0 : 1);
+    EXPECT_EQ(entries.empty() ? "(none)" : entries.back().name, c.lastName.empty() ? "(none)" : c.lastName);
   }
 }
 
