@@ -1,28 +1,29 @@
-// What the fuzz targets share: a scratch folder of their own, whole-file writes,
-// and the check that aborts (so libFuzzer keeps the input) when a property fails.
+// What the fuzz targets share: the entry point (each target defines FuzzOne
+// and its largest input), a scratch folder, the check that aborts (so that
+// libFuzzer keeps the input) when a property fails, and the check of a fill
+// of a caller's buffer. Files are made with the tests' own helpers.
 #pragma once
 
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-// A folder for this process, removed at exit; on tmpfs when there is one,
-// since the code under test flushes every file it writes.
-const std::string& ScratchFolder();
+#include "support/test_files.h"
 
+extern const size_t MaxInputSize;
+void FuzzOne(const uint8_t* data, size_t size);
+
+// A folder for this process, removed at exit: in $FUZZ_SCRATCH when set (on
+// tmpfs there, since the code under test flushes every file it writes).
+const std::string& ScratchFolder();
 // Replaces `path` by `size` bytes at `offset`; the bytes before are a hole.
 void WriteFileAt(const std::string& path, off_t offset, const uint8_t* data, size_t size);
-void WriteFile(const std::string& path, const std::string& bytes);
-std::string ReadFile(const std::string& path);
-void RemoveTree(const std::string& path);
-void MakeFolder(const std::string& path);
-std::vector<std::string> FolderNames(const std::string& path);  // sorted, without . and ..
-
-// UTF-8 path to the UTF-16 the updater's interfaces take.
-std::u16string Wide(const std::string& utf8);
+std::vector<std::string> FolderNames(const std::string& path);  // sorted
 
 [[noreturn]] void Fail(const char* file, int line, const char* what);
 #define FUZZ_CHECK(condition) \
@@ -30,38 +31,30 @@ std::u16string Wide(const std::string& utf8);
     if (!(condition)) Fail(__FILE__, __LINE__, #condition); \
   } while (0)
 
-// A buffer of exactly `count` units (so that ASan sees any write past it),
-// filled with a sentinel so that tests can tell whether it was touched.
-template <typename Unit>
-class ExactBuffer {
- public:
-  explicit ExactBuffer(size_t count) : count_(count), data_(new Unit[count ? count : 1]) {
-    for (size_t i = 0; i < count_; ++i) data_[i] = Sentinel;
-  }
-  ~ExactBuffer() { delete[] data_; }
-  ExactBuffer(const ExactBuffer&) = delete;
-  ExactBuffer& operator=(const ExactBuffer&) = delete;
-
-  Unit* get() { return data_; }
-  size_t size() const { return count_; }
-  bool Untouched() const {
-    for (size_t i = 0; i < count_; ++i)
-      if (data_[i] != Sentinel) return false;
-    return true;
-  }
-  // The text written into it, or false when it holds no terminator.
-  bool Text(std::basic_string<Unit>* text) const {
-    for (size_t i = 0; i < count_; ++i) {
-      if (data_[i] == 0) {
-        text->assign(data_, i);
-        return true;
-      }
+// `fill` (1 when it wrote a text into the buffer given) tried in buffers of
+// exactly each capacity, so that AddressSanitizer sees a write past one: it is
+// refused with the buffer untouched while the text does not fit, then writes
+// the same terminated text at every larger capacity (`expected` when given).
+template <typename Unit, typename Fill>
+void CheckFill(std::vector<size_t> capacities, Fill fill, const std::basic_string<Unit>* expected = nullptr) {
+  const Unit sentinel = 0x5A;
+  std::sort(capacities.begin(), capacities.end());
+  bool fitted = false;
+  std::basic_string<Unit> first;
+  for (size_t capacity : capacities) {
+    std::unique_ptr<Unit[]> buffer(new Unit[capacity ? capacity : 1]);
+    Unit* end = buffer.get() + capacity;
+    std::fill(buffer.get(), end, sentinel);
+    int result = fill(buffer.get(), capacity);
+    FUZZ_CHECK(result == 0 || result == 1);
+    if (expected) FUZZ_CHECK(result == (expected->size() < capacity));
+    if (!result) {
+      FUZZ_CHECK(!fitted && std::count(buffer.get(), end, sentinel) == static_cast<ptrdiff_t>(capacity));
+      continue;
     }
-    return false;
+    std::basic_string<Unit> text(buffer.get(), std::find(buffer.get(), end, Unit{0}));
+    FUZZ_CHECK(text.size() < capacity && (!fitted || text == first) && (!expected || text == *expected));
+    first = text;
+    fitted = true;
   }
-
- private:
-  static constexpr Unit Sentinel = static_cast<Unit>(0x5A);
-  size_t count_;
-  Unit* data_;
-};
+}

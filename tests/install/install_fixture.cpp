@@ -18,6 +18,20 @@ int TestPoll() {
   ++InstallTest::polls;
   return InstallTest::onPoll ? InstallTest::onPoll(InstallTest::polls) : 0;
 }
+
+int changes = 0, actAt = 0;
+void (*action)() = nullptr;
+void CountChange() {
+  if (++changes == actAt) action();
+}
+
+std::string Digest(const std::string& bytes) {
+  if (bytes.size() <= 80) return bytes;
+  ContentChecksum sum{};
+  UpdateContentChecksumReference(&sum, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  return std::to_string(bytes.size()) + " bytes, checksum " + std::to_string(ChecksumWord0(sum)) + "/" +
+         std::to_string(ChecksumWord1(sum));
+}
 }  // namespace
 
 std::vector<uint32_t> RecordedProgress::PositionsOf(int bar) const {
@@ -27,13 +41,33 @@ std::vector<uint32_t> RecordedProgress::PositionsOf(int bar) const {
   return result;
 }
 
+FolderContents Contents(const std::string& folder, bool stat) {
+  FolderContents contents;
+  std::error_code e;
+  for (fs::recursive_directory_iterator it(folder, e), end; it != end; it.increment(e)) {
+    const fs::directory_entry& entry = *it;
+    fs::file_status status = entry.symlink_status();
+    const std::string name = entry.path().lexically_relative(folder).generic_string();
+    std::string& value = contents[name];
+    if (stat) {
+      value = std::to_string(static_cast<int>(status.type())) + " " + std::to_string(entry.hard_link_count(e)) + " " +
+              std::to_string(entry.last_write_time(e).time_since_epoch().count()) + " ";
+    }
+    if (fs::is_regular_file(status)) value += Digest(ReadBytes(entry.path().string()));
+    else if (fs::is_symlink(status)) value += "link";
+    else if (!stat) contents.erase(name);
+  }
+  return contents;
+}
+
+FolderContents Digested(FolderContents contents) {
+  for (auto& [name, bytes] : contents) bytes = Digest(bytes);
+  return contents;
+}
+
 void InstallTest::SetUp() {
-  CancelRequested = AbortRequested = 0;
-  InjectedFileFaults = FileFaults{};
   UiLanguage = LanguageEnglish;
-  onPoll = nullptr;
-  polls = 0;
-  MakeOldGame();
+  ResetGame();
 }
 
 void InstallTest::TearDown() {
@@ -42,111 +76,118 @@ void InstallTest::TearDown() {
   onPoll = nullptr;
 }
 
-std::string OldVersionList() {
-  return VersionListBytes({{"Game.pak", "old game"},
-                           {"DATA\\Map.pak", "old map"},
-                           {"data\\sound.pak", "old sound"},
-                           {"Removed.pak", "gone since"}});
-}
-
-void InstallTest::MakeOldGame() {
-  fs::create_directories(work.File("game/data"));
-  WriteBytes(Game("LUMENTRAIL.exe"), "game program");
-  WriteBytes(Game("Game.pak"), "old game");
-  WriteBytes(Game("data/Map.pak"), "old map");
-  WriteBytes(Game("data/sound.pak"), "old sound");
-  WriteBytes(Game("Keep.pak"), "not in the update");
-  WriteBytes(Game("vlk.hvl"), OldVersionList());
-  WriteBytes(Game("uninst.lst"), "LUMENTRAIL.exe\r\nGame.pak\r\nData\\Map.pak\r\n$Dir data\r\n");
-}
-
-std::vector<UpdateFile> InstallTest::StandardUpdate() const {
+std::vector<UpdateFile> InstallTest::StandardUpdate() {
+  // Game.pak takes three blocks, the last of 5 bytes.
   std::string big(2 * CopyBlockSize + 5, '\0');
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7 + i / 4096);
-  return {{"Game.pak", big}, {"data\\Map.pak", "new map"}, {"data\\Sound.pak", "new sound"}, {"New.pak", "new file"}};
+  return {{"New.pak", "new file"}, {"Game.pak", big}, {"data\\Map.pak", "new map"}, {"data\\Sound.pak", "new sound"}};
+}
+
+FolderContents InstallTest::UpdatedGame() {
+  std::vector<UpdateFile> update = StandardUpdate();
+  FolderContents game = OldGame();
+  game["New.pak"] = "new file";
+  game["Game.pak"] = update[1].content;
+  game["data/Map.pak"] = "new map";
+  game["data/sound.pak"] = "new sound";
+  // Rows keep the game's spelling and take the update's checksums, the first
+  // of two rows for one file only; new rows come last; a removed file's row goes.
+  game["vlk.hvl"] = VersionListBytes({{"Game.pak", update[1].content},
+                                      {"DATA\\Map.pak", "new map"},
+                                      {"data\\sound.pak", "new sound"},
+                                      {"GAME.PAK", "old game"},
+                                      {"New.pak", "new file"}});
+  game["uninst.lst"] = std::string("lumentrail.exe\ngame.pak\ndata\\map.pak\nnew.pak\ndata\\sound.pak\n$dir data\n") + '\0';
+  return game;
+}
+
+void InstallTest::ResetGame() {
+  CancelRequested = AbortRequested = 0;
+  InjectedFileFaults = FileFaults{};
+  onPoll = nullptr;
+  polls = 0;
+  fs::remove_all(work.File("game"));
+  WriteFiles(work.File("game"), OldGame());
 }
 
 InstallResult InstallTest::Install(const std::string& payload) {
   report = InstallReport{};
-  std::u16string payloadPath = ToWide(payload);
-  std::u16string folder = work.Wide("game");
-  return InstallUpdateFrom(folder.c_str(), {payloadPath.c_str(), withWindow ? &progress : nullptr, TestPoll,
-                                            &CancelRequested, &AbortRequested, GetMessageText(MessageInstallingFormat),
-                                            &report});
-}
-
-InstallResult InstallTest::InstallStandardUpdate() {
-  return Install(MakeUpdatePayload(work.File("update.exe"), StandardUpdate()));
-}
-
-// Large contents are kept as their size and checksum, so that a failing
-// comparison prints something readable.
-std::string Digest(const std::string& bytes) {
-  if (bytes.size() <= 80) return bytes;
-  ContentChecksum sum{};
-  UpdateContentChecksumReference(&sum, bytes.data(), static_cast<uint32_t>(bytes.size()));
-  return std::to_string(bytes.size()) + " bytes, checksum " + std::to_string(ChecksumWord0(sum)) + "/" +
-         std::to_string(ChecksumWord1(sum));
-}
-
-FolderContents InstallTest::GameContents() const {
-  FolderContents contents;
-  for (auto& entry : fs::recursive_directory_iterator(work.File("game"))) {
-    if (entry.is_regular_file())
-      contents[fs::relative(entry.path(), work.File("game")).generic_string()] = Digest(ReadBytes(entry.path().string()));
-  }
-  return contents;
-}
-
-FolderContents InstallTest::UpdatedGame() const {
-  FolderContents contents = {
-      {"LUMENTRAIL.exe", "game program"},
-      {"Game.pak", Digest(StandardUpdate()[0].content)},
-      {"data/Map.pak", "new map"},
-      {"data/sound.pak", "new sound"},
-      {"New.pak", "new file"},
-      {"Keep.pak", "not in the update"},
-  };
-  // Rows keep the spelling the game had; checksums are the update's; new rows
-  // are appended and the row of a removed file is gone.
-  std::vector<UpdateFile> update = StandardUpdate();
-  contents["vlk.hvl"] = Digest(VersionListBytes({{"Game.pak", update[0].content},
-                                          {"DATA\\Map.pak", "new map"},
-                                          {"data\\sound.pak", "new sound"},
-                                          {"New.pak", "new file"}}));
-  contents["uninst.lst"] =
-      std::string("lumentrail.exe\ngame.pak\ndata\\map.pak\ndata\\sound.pak\nnew.pak\n$dir data\n") + '\0';
-  return contents;
-}
-
-void InstallTest::ResetGame() {
-  polls = 0;
-  fs::remove_all(work.File("game"));
-  MakeOldGame();
+  progress = RecordedProgress{};
+  InjectedFileFaults.movesBeforeFlush = 0;
+  InjectedFileFaults.unflushedWrites = 0;
+  std::u16string payloadPath = ToWide(payload), folder = work.Wide("game");
+  InstallResult result =
+      InstallUpdateFrom(folder.c_str(), {payloadPath.c_str(), withWindow ? &progress : nullptr, TestPoll,
+                                         &CancelRequested, &AbortRequested,
+                                         GetMessageText(MessageInstallingFormat), &report});
+  EXPECT_EQ(InjectedFileFaults.movesBeforeFlush, 0) << "files moved into place before their bytes were flushed";
+  return result;
 }
 
 std::string InstallTest::GameState() const {
-  FolderContents now = GameContents();
+  FolderContents now = GameContents(), old = Digested(OldGame()), updated = Digested(UpdatedGame());
   VersionList list;
   if (!LoadVersionList(ToWide(Game("vlk.hvl")).c_str(), &list)) return "vlk.hvl does not read";
-  std::string uninstall = now["uninst.lst"];
-  now.erase("vlk.hvl");
-  now.erase("uninst.lst");
-  FolderContents updated = UpdatedGame();
-  updated.erase("vlk.hvl");
-  updated.erase("uninst.lst");
-  FolderContents original = {{"LUMENTRAIL.exe", "game program"}, {"Game.pak", "old game"},
-                             {"data/Map.pak", "old map"},        {"data/sound.pak", "old sound"},
-                             {"Keep.pak", "not in the update"}};
-  std::string oldUninstall = "LUMENTRAIL.exe\r\nGame.pak\r\nData\\Map.pak\r\n$Dir data\r\n";
-  if (uninstall != oldUninstall && uninstall != UpdatedGame()["uninst.lst"]) return "uninst.lst is neither";
-  if (now == original) return "old";
-  if (now == updated) return "new";
-  std::string differences;
-  for (auto& [name, bytes] : now) {
-    bool isOld = original.count(name) && original[name] == bytes;
-    bool isNew = updated.count(name) && updated[name] == bytes;
-    differences += name + (isOld ? "(old) " : isNew ? "(new) " : "(other) ");
+  if (now["uninst.lst"] != old["uninst.lst"] && now["uninst.lst"] != updated["uninst.lst"]) return "uninst.lst is neither";
+  bool allOld = true, allNew = true;
+  std::string wrong;
+  for (auto& [name, bytes] : updated) {
+    if (name == "vlk.hvl" || name == "uninst.lst") continue;
+    bool isOld = old.count(name) ? now.count(name) && now[name] == old[name] : !now.count(name);
+    bool isNew = now.count(name) && now[name] == bytes;
+    allOld &= isOld;
+    allNew &= isNew;
+    if (!isOld && !isNew) wrong += name + " is neither old nor new; ";
   }
-  return "mixed: " + differences;
+  if (!wrong.empty() || allOld || allNew) return wrong.empty() ? (allOld ? "old" : "new") : wrong;
+  for (auto& [name, bytes] : old) {
+    if (name != "vlk.hvl" && name != "uninst.lst" && now[name] != bytes && now[name + ".upd-backup"] != bytes)
+      wrong += "the old " + name + " is lost; ";
+  }
+  return wrong.empty() ? "mixed" : wrong;
+}
+
+void InstallTest::RunCases(const std::vector<InstallCase>& cases, const std::function<void()>& check) {
+  for (const InstallCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    ResetGame();
+    withWindow = true;
+    std::string payload = c.prepare();
+    FolderContents expected = c.folder == AsUpdated ? Digested(UpdatedGame()) : GameContents();
+    EXPECT_EQ(Install(payload), c.result);
+    FolderContents now = GameContents();
+    for (auto& [name, content] : Digested(c.files)) {
+      if (content == Gone) {
+        expected.erase(name);
+      } else {
+        expected[name] = content;
+      }
+      if (c.folder == OnlyThese) {
+        EXPECT_EQ(now.count(name) ? now[name] : Gone, content) << name;
+      }
+    }
+    if (c.folder != OnlyThese) {
+      EXPECT_EQ(now, expected);
+    }
+    // Nothing appears beside the game folder.
+    for (auto& entry : fs::directory_iterator(work.path())) {
+      std::string name = entry.path().filename().string();
+      EXPECT_TRUE(entry.path().extension() == ".exe" || name == "game" || name == "outside") << name;
+    }
+    if (check) check();
+  }
+}
+
+int InstallTest::CountChanges(const std::string& payload) {
+  ActBeforeChange(0, nullptr);
+  EXPECT_EQ(Install(payload), InstallSucceeded);
+  ResetGame();
+  return changes;
+}
+
+void InstallTest::ActBeforeChange(int k, void (*act)()) {
+  changes = 0;
+  actAt = k;
+  action = act;
+  InjectedFileFaults.beforeChange = CountChange;
 }

@@ -1,5 +1,5 @@
-// A game folder, an update for it and the seams of the install procedure, shared
-// by the install tests.
+// A game folder, an update for it and the seams of the install procedure,
+// shared by the install tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,22 +9,41 @@
 #include <string>
 #include <vector>
 
-#include "app/progress.h"
 #include "install/install.h"
 #include "support/test_files.h"
 
 // Every call the procedure makes on the progress window.
 struct RecordedProgress : ProgressControls {
   std::vector<std::u16string> statuses;
-  std::vector<std::pair<int, uint32_t>> ranges;
-  std::vector<std::pair<int, uint32_t>> positions;
+  std::vector<std::pair<int, uint32_t>> ranges, positions;
   void SetStatusText(const char16_t* text) override { statuses.emplace_back(text); }
   void SetBarRange(int bar, uint32_t maximum) override { ranges.emplace_back(bar, maximum); }
   void SetBarPosition(int bar, uint32_t position) override { positions.emplace_back(bar, position); }
   std::vector<uint32_t> PositionsOf(int bar) const;
 };
 
-using FolderContents = std::map<std::string, std::string>;  // relative path -> bytes
+// Relative path -> content (large contents as size and checksum, so that a
+// failed comparison stays readable); "link" for a symbolic link. With `stat`,
+// folders too and each entry's kind, link count and modification time.
+using FolderContents = std::map<std::string, std::string>;
+FolderContents Contents(const std::string& folder, bool stat = false);
+FolderContents Digested(FolderContents contents);
+
+// How the game folder must look after a case: as the case prepared it, as the
+// standard update leaves it (both with the case's differences), or only the
+// files the case names are checked.
+enum ExpectedGame { AsPrepared, AsUpdated, OnlyThese };
+
+// One end-to-end case: the game and payload it prepares, the result and how
+// the folder must look afterwards.
+struct InstallCase {
+  std::string what;
+  std::function<std::string()> prepare;  // changes the game, returns the payload
+  InstallResult result;
+  ExpectedGame folder;
+  FolderContents files;  // the differences, or the files checked; Gone: no such file
+};
+constexpr char Gone[] = "(gone)";
 
 class InstallTest : public ::testing::Test {
  public:
@@ -36,28 +55,35 @@ class InstallTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // The old game: two files at the top, two in data/, the game's executable,
-  // "vlk.hvl" listing them (and a file since removed) and "uninst.lst".
-  void MakeOldGame();
-  // The update: new contents of three old files and one new file.
-  std::vector<UpdateFile> StandardUpdate() const;
-  InstallResult Install(const std::string& payload);
-  InstallResult InstallStandardUpdate();
-  std::string Game(const std::string& relative) const { return work.File("game/" + relative); }
-  FolderContents GameContents() const;
-  // The game folder as the update should leave it.
-  FolderContents UpdatedGame() const;
-  // Puts the old game back, for tests that install many times.
+  // The update: a new file first, then new contents of three old files.
+  static std::vector<UpdateFile> StandardUpdate();
+  // The game folder as the standard update should leave it.
+  static FolderContents UpdatedGame();
+  // Puts the old game back.
   void ResetGame();
-  // Game files other than the two lists are either all old or all new; both
-  // lists read whole. Returns which ("old", "new", or what is wrong).
+  std::string StandardPayload() { return MakeUpdatePayload(work.File("update.exe"), StandardUpdate()); }
+  // Installs and checks that nothing was moved into place before the bytes
+  // written for it were flushed.
+  InstallResult Install(const std::string& payload);
+  InstallResult InstallStandardUpdate() { return Install(StandardPayload()); }
+  std::string Game(const std::string& relative) const { return work.File("game/" + relative); }
+  FolderContents GameContents() const { return Contents(work.File("game")); }
+  // "old" or "new" when every game file is; "mixed" when some are new and each
+  // old file they replaced keeps its content under its backup name; otherwise
+  // what is wrong. Both lists must read whole.
   std::string GameState() const;
+
+  // Runs each case from the old game (the window shown); `check` follows each.
+  void RunCases(const std::vector<InstallCase>& cases, const std::function<void()>& check = nullptr);
+
+  // How many changes the install of `payload` makes to the file system (the
+  // game is put back afterwards); then, for a later run, `act` just before
+  // change `k`.
+  int CountChanges(const std::string& payload);
+  static void ActBeforeChange(int k, void (*act)());
 
   TempFolder work;
   RecordedProgress progress;
   InstallReport report;  // of the last Install
   bool withWindow = true;
 };
-
-std::string OldVersionList();
-std::string Digest(const std::string& bytes);

@@ -27,7 +27,7 @@ TEST_F(InstallTest, PlantedLinksAreNotWrittenThrough) {
 
   EXPECT_EQ(InstallStandardUpdate(), InstallSucceeded);
   EXPECT_EQ(ReadBytes(work.File("target.pak")), "outside");
-  EXPECT_EQ(GameContents(), UpdatedGame());
+  EXPECT_EQ(GameContents(), Digested(UpdatedGame()));
 }
 
 // Someone's file hard-linked at a staging or final name keeps its read-only

@@ -1,3 +1,5 @@
+// The game's uninstall list, extended with the names an update installs and
+// rewritten: one line each, lower case, UTF-8, "$" lines last, a final NUL.
 #include "lists/uninstall_list.h"
 
 #include <gtest/gtest.h>
@@ -11,125 +13,83 @@ namespace {
 
 std::string Nul(const std::string& text) { return text + '\0'; }
 
-class UninstallListTest : public ::testing::Test {
- protected:
-  // Writes `list` as "uninst.lst", updates it with `names` and returns the
-  // result and the file's bytes afterwards.
-  bool Update(const std::string& list, std::vector<std::u16string> names, std::string* after) {
-    WriteBytes(folder.File("uninst.lst"), list);
-    bool result = UpdateUninstallList(folder.Wide().c_str(), names.data(), names.size());
-    *after = ReadBytes(folder.File("uninst.lst"));
-    return result;
-  }
-  std::string Lines(const std::string& list) {
-    std::string after;
-    EXPECT_TRUE(Update(list, {}, &after));
-    return after;
-  }
+// Six well-formed UTF-8 sequences make a text UTF-8, whatever follows.
+const std::string kUtf8Start = "\xe3\x83\xab\xe3\x83\xbc\xe3\x83\xa1\xe3\x83\xb3\xe3\x83\xab\xe3\x83\xbc";
+
+TEST(UninstallList, Updates) {
+  const std::string longLine = "Data\\" + std::string(794, 'X');  // 799 bytes: kept as it stands
+  std::string sjisDollar = "$";  // 300 Shift-JIS characters: 600 bytes, 900 in UTF-8
+  for (int i = 0; i < 300; ++i) sjisDollar += "\x83\x41";
+  struct Case {
+    std::string list;
+    std::vector<std::u16string> names;
+    std::string after;  // empty: refused, the list stays as it was
+  };
+  const Case cases[] = {
+      {"Data\\A.DAT\r\n$Dir\r\nb.dat\r\n", {u"data\\a.dat", u"c.dat"}, Nul("data\\a.dat\nb.dat\nc.dat\n$dir\n")},
+      {Nul("data\\a.dat\nb.dat\nc.dat\n$dir\n"), {u"data\\a.dat", u"C.dat"}, Nul("data\\a.dat\nb.dat\nc.dat\n$dir\n")},
+      {"A.DAT\na.dat\nB.dat\r\nb.DAT\n", {u"GAME.pak", u"game.pak"}, Nul("a.dat\nb.dat\ngame.pak\n")},
+      {"\r\n\r\n  \t\n\ta.dat\r\r\n   b.dat  \n\n", {}, Nul("a.dat\nb.dat  \n")},
+      {"a\rb\rc", {}, Nul("a\nb\nc\n")},
+      {std::string("a.dat\nb.dat\0c.dat\n", 18), {}, Nul("a.dat\nb.dat\n")},
+      // Shift-JIS lines become UTF-8 ("データ\A.DAT"); UTF-8 ones ("Ä", "©") keep their bytes.
+      {"\x83\x66\x81\x5b\x83\x5e\\A.DAT\r\n\xc3\x84.DAT\r\n\xc2\xa9 X\r\n",
+       {},
+       Nul("\xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf\\a.dat\n\xc3\x84.dat\n\xc2\xa9 x\n")},
+      {"\xef\xbb\xbf" "A\nB\n", {}, Nul("\xef\xbb\xbf" "a\nb\n")},  // a byte order mark stays
+      {"$Dir x\nA\n", {u"$new", u"b"}, Nul("a\n$new\nb\n$dir x\n")},
+      {"$one\n$two\n", {u"", u""}, Nul("$one\n$two\n")},
+      {"", {u"a.dat"}, ""},
+      {std::string(1, '\0'), {u"a.dat"}, Nul("a.dat\n")},
+      // Lines too long for the updater's buffers stay byte for byte in their
+      // group and place; a name too long for a line is left out.
+      {longLine + "\r\n" + sjisDollar + "\r\n" + std::string(779, 'y') + "\r\nSHORT\r\n" + longLine + "\r\n",
+       {std::u16string(780, u'z'), u"n"},
+       Nul(longLine + "\n" + std::string(779, 'y') + "\nshort\nn\n" + sjisDollar + "\n")},
+      // Broken UTF-8 after the part that classifies the text: an over-long CR
+      // ends no line, and a line end cuts a sequence short.
+      {"a.pak\r\n\xe0\x80\x8d\nb.pak\n" + kUtf8Start + "\xc0\x8d$x\n", {},
+       Nul("a.pak\n\xe0\x80\x8d\nb.pak\n" + kUtf8Start + "\xc0\x8d$x\n")},
+      {kUtf8Start + "\xe3\r\nnext.pak\r\n", {}, Nul(kUtf8Start + "\xe3\nnext.pak\n")},
+      // In Shift-JIS a line end right after a lead byte still ends the line.
+      {"\x83\x8b\x81\nnext.pak\r\n", {}, Nul("\xe3\x83\xab\xe3\x83\xbb\nnext.pak\n")},
+  };
   TempFolder folder;
-};
-
-TEST_F(UninstallListTest, NormalisesAndExtends) {
-  std::string after;
-  ASSERT_TRUE(Update("Data\\A.DAT\r\n$Dir\r\nb.dat\r\n", {u"data\\a.dat", u"c.dat"}, &after));
-  EXPECT_EQ(after, Nul("data\\a.dat\nb.dat\nc.dat\n$dir\n"));
-  // Updating what it wrote with the same names changes nothing.
-  std::string again;
-  ASSERT_TRUE(Update(after, {u"data\\a.dat", u"c.dat"}, &again));
-  EXPECT_EQ(again, after);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.list.substr(0, 40)));
+    WriteBytes(folder.File("uninst.lst"), c.list);
+    EXPECT_EQ(UpdateUninstallList(folder.Wide().c_str(), c.names.data(), c.names.size()), !c.after.empty());
+    EXPECT_EQ(ReadBytes(folder.File("uninst.lst")), c.after.empty() ? c.list : c.after);
+  }
 }
 
-TEST_F(UninstallListTest, CaseDuplicatesCollapseToTheFirst) {
-  EXPECT_EQ(Lines("A.DAT\na.dat\nB.dat\r\nb.DAT\n"), Nul("a.dat\nb.dat\n"));
-  std::string after;
-  ASSERT_TRUE(Update("Game.PAK\n", {u"GAME.pak", u"game.pak"}, &after));
-  EXPECT_EQ(after, Nul("game.pak\n"));
-}
-
-TEST_F(UninstallListTest, BlanksAndLineEnds) {
-  EXPECT_EQ(Lines("\r\n\r\n  \t\n\ta.dat\r\r\n   b.dat  \n\n"), Nul("a.dat\nb.dat  \n"));
-  std::string expected = Nul("a\nb\nc\n");
-  EXPECT_EQ(Lines("a\rb\rc"), expected);
-  EXPECT_EQ(Lines("a\nb\nc\n"), expected);
-  EXPECT_EQ(Lines("a\r\nb\r\nc\r\n"), expected);
-}
-
-TEST_F(UninstallListTest, TextEndsAtTheFirstNul) {
-  EXPECT_EQ(Lines(std::string("a.dat\nb.dat\0c.dat\n", 18)), Nul("a.dat\nb.dat\n"));
-}
-
-TEST_F(UninstallListTest, ShiftJisLinesBecomeUtf8AndUtf8KeepsItsBytes) {
-  // "データ\A.DAT" in Shift-JIS, and "Ä.DAT" in UTF-8.
-  std::string list = "\x83\x66\x81\x5b\x83\x5e\\A.DAT\r\n\xc3\x84.DAT\r\n";
-  EXPECT_EQ(Lines(list), Nul("\xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf\\a.dat\n\xc3\x84.dat\n"));
-  // A byte order mark stays at the start of the first line.
-  EXPECT_EQ(Lines("\xef\xbb\xbf" "A\nB\n"), Nul("\xef\xbb\xbf" "a\nb\n"));
-}
-
-TEST_F(UninstallListTest, DollarLinesGoLastButDollarNamesDoNot) {
-  std::string after;
-  ASSERT_TRUE(Update("$Dir x\nA\n", {u"$new", u"b"}, &after));
-  EXPECT_EQ(after, Nul("a\n$new\nb\n$dir x\n"));
-  ASSERT_TRUE(Update("$one\n$two\n", {u"", u""}, &after));
-  EXPECT_EQ(after, Nul("$one\n$two\n"));
-}
-
-TEST_F(UninstallListTest, MissingOrEmptyListFailsWithoutCreatingOne) {
-  std::vector<std::u16string> names = {u"a.dat"};
-  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), names.data(), names.size()));
+TEST(UninstallList, MissingOrReadOnlyListIsNotWritten) {
+  TempFolder folder;
+  std::u16string name = u"a.dat";
+  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), &name, 1));
   EXPECT_FALSE(FileExists(folder.File("uninst.lst")));
-  std::string after;
-  EXPECT_FALSE(Update("", names, &after));
-  EXPECT_EQ(after, "");
-  // A single NUL is a valid empty list.
-  EXPECT_TRUE(Update(std::string(1, '\0'), names, &after));
-  EXPECT_EQ(after, Nul("a.dat\n"));
-}
-
-// The uninstaller relies on every line: one too long for the updater's line
-// buffers stays byte for byte in its group and place; a name too long to add
-// is skipped whole.
-TEST_F(UninstallListTest, OverlongLinesStayAndOverlongNamesAreSkipped) {
-  std::string longLine = "Data\\" + std::string(794, 'X');  // 799 bytes, upper case kept
-  std::string fits(779, 'y');
-  // 300 Shift-JIS characters take 600 bytes, and 900 in UTF-8.
-  std::string sjis = "$";
-  for (int i = 0; i < 300; ++i) sjis += "\x83\x41";
-  std::string after;
-  ASSERT_TRUE(Update(longLine + "\r\n" + sjis + "\r\n" + fits + "\r\nSHORT\r\n" + longLine + "\r\n",
-                     {std::u16string(780, u'z'), u"n"}, &after));
-  EXPECT_EQ(after, Nul(longLine + "\n" + fits + "\nshort\nn\n" + sjis + "\n"));
-}
-
-TEST_F(UninstallListTest, ReadOnlyListIsNotRewritten) {
   WriteBytes(folder.File("uninst.lst"), "a\n");
   std::filesystem::permissions(folder.File("uninst.lst"), std::filesystem::perms::owner_read);
-  std::vector<std::u16string> names = {u"b"};
-  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), names.data(), names.size()));
+  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), &name, 1));
   EXPECT_EQ(ReadBytes(folder.File("uninst.lst")), "a\n");
 }
 
 // Each duplicate check is one lookup: a list of many lines is extended in
 // about the time it takes to read it, not in the square of its length.
-TEST_F(UninstallListTest, LongListIsExtendedInLinearTime) {
+TEST(UninstallList, LongListIsExtendedInLinearTime) {
+  TempFolder folder;
   std::string list, expected;
   for (int i = 0; i < 200000; ++i) {
     list += "File" + std::to_string(i) + ".dat\r\n";
     expected += "file" + std::to_string(i) + ".dat\n";
   }
+  WriteBytes(folder.File("uninst.lst"), list + list);
+  std::u16string names[] = {u"FILE7.DAT", u"new.dat"};
   auto start = std::chrono::steady_clock::now();
-  std::string after;
-  ASSERT_TRUE(Update(list + list, {u"FILE7.DAT", u"new.dat"}, &after));
+  ASSERT_TRUE(UpdateUninstallList(folder.Wide().c_str(), names, 2));
   std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-  EXPECT_EQ(after, Nul(expected + "new.dat\n"));
+  EXPECT_EQ(ReadBytes(folder.File("uninst.lst")).size(), Nul(expected + "new.dat\n").size());
   EXPECT_LT(took.count(), 10.0);  // the pairwise comparison took minutes
-}
-
-TEST(ParseUninstallList, SplitsIntoTwoGroupsInOrderOfFirstAppearance) {
-  UninstallLines plain, dollar;
-  ParseUninstallList("b\n$Z\na\n$y\nB\n", &plain, &dollar);
-  EXPECT_EQ(plain, (UninstallLines{"b", "a"}));
-  EXPECT_EQ(dollar, (UninstallLines{"$z", "$y"}));
 }
 
 }  // namespace

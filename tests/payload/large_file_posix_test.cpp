@@ -1,12 +1,10 @@
 // Files of 2 GiB and more as a 32-bit POSIX build sees them (the linux32 preset
-// runs this as i686 code): positions past 2 and 4 GiB, the size's low half, and
-// names matched in folders whose entries need 64-bit positions.
+// runs this as i686 code): positions past 2 and 4 GiB, and the size's low half.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
 #include "payload/file.h"
-#include "payload/windows_path_posix.h"
 #include "support/test_files.h"
 
 namespace {
@@ -33,15 +31,6 @@ TEST(LargeFilePosix, PositionsPastTwoAndFourGiB) {
   ASSERT_EQ(file.Seek(5, 1), 1);
   ASSERT_EQ(file.Read(buffer, 4), 4u);
   EXPECT_EQ(std::string(buffer, 4), "tail");
-}
-
-TEST(LargeFilePosix, NamesInAFolderOfManyEntriesMatchWithoutCase) {
-  TempFolder folder;
-  for (int i = 0; i < 300; ++i) WriteBytes(folder.File("entry" + std::to_string(i) + ".dat"), "");
-  WriteBytes(folder.File("Wanted.DAT"), "found");
-  std::string resolved;
-  ASSERT_TRUE(ResolveWindowsPath(folder.Wide("wanted.dat").c_str(), &resolved));
-  EXPECT_EQ(resolved, folder.File("Wanted.DAT"));
 }
 
 }  // namespace

@@ -3,29 +3,35 @@
 FileFaults InjectedFileFaults;
 
 namespace {
-// Each fault strikes once; afterwards the layer works again, so that what a
-// caller does to recover is itself tested.
 bool TakeOne(int* budget) {
   if (*budget < 0) return true;
-  if ((*budget)--) return true;
+  if (*budget > 0) {
+    --*budget;
+    return true;
+  }
+  if (++InjectedFileFaults.failures >= InjectedFileFaults.inARow) *budget = -1;
   return false;
 }
 }  // namespace
 
 uint32_t WritableBytes(uint32_t count) {
   int64_t& budget = InjectedFileFaults.bytesUntilShortWrite;
-  if (budget < 0) return count;
-  if (budget >= count) {
-    budget -= count;
-    return count;
-  }
-  uint32_t allowed = static_cast<uint32_t>(budget);
-  budget = -1;
+  uint32_t allowed = budget < 0 || budget >= count ? count : static_cast<uint32_t>(budget);
+  if (budget >= 0) budget = budget >= count ? budget - count : -1;
+  InjectedFileFaults.unflushedWrites += allowed;
   return allowed;
 }
 
-bool MoveAllowed() { return TakeOne(&InjectedFileFaults.movesUntilFailure); }
-bool FlushAllowed() { return TakeOne(&InjectedFileFaults.flushesUntilFailure); }
+bool MoveAllowed() {
+  if (InjectedFileFaults.unflushedWrites) ++InjectedFileFaults.movesBeforeFlush;
+  return TakeOne(&InjectedFileFaults.movesUntilFailure);
+}
+
+bool FlushAllowed() {
+  if (!TakeOne(&InjectedFileFaults.flushesUntilFailure)) return false;
+  InjectedFileFaults.unflushedWrites = 0;
+  return true;
+}
 
 void NoteFileSystemChange() {
   if (InjectedFileFaults.beforeChange) InjectedFileFaults.beforeChange();

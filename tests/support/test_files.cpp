@@ -1,15 +1,13 @@
 #include "support/test_files.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <stdexcept>
 
 #include "install/checksum.h"
-#include "lists/version_list.h"
 #include "text/text.h"
 
 namespace fs = std::filesystem;
@@ -18,6 +16,12 @@ namespace {
 // Test paths are UTF-8 on every platform, also where the narrow code page is not.
 fs::path U8Path(const std::string& utf8) {
   return fs::path(std::u8string(reinterpret_cast<const char8_t*>(utf8.data()), utf8.size()));
+}
+
+std::string Le32(uint32_t value) {
+  std::string bytes(4, '\0');
+  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(value >> (8 * i));
+  return bytes;
 }
 }  // namespace
 
@@ -37,7 +41,7 @@ TempFolder::~TempFolder() {
   std::error_code ignored;
   // Read-only leftovers must not keep the folder alive.
   for (fs::recursive_directory_iterator it(path_, ignored), end; !ignored && it != end; it.increment(ignored)) {
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    if (!it->is_symlink(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
   }
   ignored.clear();
   fs::remove_all(path_, ignored);
@@ -52,7 +56,7 @@ std::u16string ToWide(const std::string& utf8) { return NarrowToWide(utf8.c_str(
 void WriteBytes(const std::string& path, const std::string& bytes) {
   std::ofstream out(U8Path(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
+  if (!out.good()) throw std::runtime_error("cannot write " + path);
 }
 
 std::string ReadBytes(const std::string& path) {
@@ -77,21 +81,19 @@ PackEntry MemoryEntry(const std::string& storedName, const std::string& content)
 std::string MakePayloadFile(const std::string& path, std::vector<PackEntry> entries, const std::string& title,
                             bool packFileLayout) {
   std::string error = WritePayload("MZ test stub", title, packFileLayout, entries, path);
-  EXPECT_EQ(error, "");
+  if (!error.empty()) throw std::runtime_error(error);
   return path;
 }
 
 std::string VersionListBytes(const std::vector<UpdateFile>& files, int listFormat) {
-  VersionList list;
-  std::memcpy(list.header.magic, listFormat == 2 ? VersionListMagic2 : VersionListMagic1, 8);
+  const size_t nameField = listFormat == 2 ? 248 : 56;
+  std::string bytes = (listFormat == 2 ? "VHV_V2__" : "VHV_____") + Le32(0) + Le32(static_cast<uint32_t>(files.size()));
   for (const UpdateFile& file : files) {
     ContentChecksum sum{};
     UpdateContentChecksumReference(&sum, file.content.data(), static_cast<uint32_t>(file.content.size()));
-    list.entries.push_back({file.name, {ChecksumWord0(sum), ChecksumWord1(sum)}});
+    bytes += file.name.substr(0, nameField) + std::string(nameField - std::min(nameField, file.name.size()), '\0') +
+             Le32(ChecksumWord0(sum)) + Le32(ChecksumWord1(sum));
   }
-  list.header.count = static_cast<uint32_t>(list.entries.size());
-  std::string bytes;
-  EXPECT_TRUE(EncodeVersionList(list, &bytes));
   return bytes;
 }
 
@@ -102,4 +104,25 @@ std::string MakeUpdatePayload(const std::string& path, const std::vector<UpdateF
     entries.push_back(MemoryEntry(ConvertNarrow(bare.c_str(), TargetShiftJis), file.content));
   }
   return MakePayloadFile(path, entries);
+}
+
+std::map<std::string, std::string> OldGame() {
+  return {{"LUMENTRAIL.exe", "game program"},
+          {"Game.pak", "old game"},
+          {"data/Map.pak", "old map"},
+          {"data/sound.pak", "old sound"},
+          {"Keep.pak", "not in the update"},
+          {"vlk.hvl", VersionListBytes({{"Game.pak", "old game"},
+                                        {"DATA\\Map.pak", "old map"},
+                                        {"data\\sound.pak", "old sound"},
+                                        {"Removed.pak", "gone since"},
+                                        {"GAME.PAK", "old game"}})},
+          {"uninst.lst", "LUMENTRAIL.exe\r\nGame.pak\r\nData\\Map.pak\r\n$Dir data\r\n"}};
+}
+
+void WriteFiles(const std::string& folder, const std::map<std::string, std::string>& files) {
+  for (auto& [name, bytes] : files) {
+    fs::create_directories(U8Path(folder + "/" + name).parent_path());
+    WriteBytes(folder + "/" + name, bytes);
+  }
 }

@@ -1,7 +1,9 @@
-// Temporary folders, whole-file reads and writes, and payloads made with the
-// project's own packing code, for the tests.
+// Temporary folders, whole-file reads and writes, version lists and payloads
+// made with the project's own packing code, for the tests and the fuzz
+// targets. A failure throws, which fails the test (or stops the fuzz target).
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -44,5 +46,13 @@ struct UpdateFile {
 // A packed update like the vendor's tool makes: "VLK.hvl" first with a row and
 // the checksum of every file, then the files. `listFormat` 2 or 1.
 std::string MakeUpdatePayload(const std::string& path, const std::vector<UpdateFile>& files, int listFormat = 2);
-// The bytes of a version list with these rows and their true checksums.
+// The bytes of a version list with these rows (names stored as given) and the
+// checksums of their contents.
 std::string VersionListBytes(const std::vector<UpdateFile>& files, int listFormat = 2);
+
+// The game before an update: a file outside the update, three it replaces (one
+// in data/), and both lists. Its version list has a row of a file since removed
+// and a second row for Game.pak in other letters.
+std::map<std::string, std::string> OldGame();
+// Writes each file below `folder`, making the folders on the way.
+void WriteFiles(const std::string& folder, const std::map<std::string, std::string>& files);

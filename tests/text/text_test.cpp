@@ -1,177 +1,124 @@
+// The text layer every name from outside passes through: classification,
+// conversion, characters, searching, lower case, formatting and splitting.
+#include "text/text.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "text/text.h"
-
 namespace {
 
-// Shift-JIS bytes of some texts used below.
-const char kSjisKatakanaA[] = "\x83\x41";          // ア
-const char kSjisFullWidthA[] = "\x82\x60";         // Ａ
 const char kSjisTitle[] = "\x83\x8b\x81\x5b\x83\x81\x83\x93";  // ルーメン
 const char kUtf8Title[] = "\xe3\x83\xab\xe3\x83\xbc\xe3\x83\xa1\xe3\x83\xb3";
+// Six well-formed sequences make a text UTF-8, whatever follows.
+const std::string kUtf8Start = kUtf8Title + std::string("\xe3\x83\xab\xe3\x83\xbc");
 
 TEST(DetectTextEncoding, ClassifiesByBytes) {
-  EXPECT_EQ(DetectTextEncoding(""), EncodingAscii);
-  EXPECT_EQ(DetectTextEncoding("README.TXT"), EncodingAscii);
-  EXPECT_EQ(DetectTextEncoding(kUtf8Title), EncodingUtf8);
-  EXPECT_EQ(DetectTextEncoding(kSjisTitle), EncodingShiftJis);
-  EXPECT_EQ(DetectTextEncoding("\xb1\xb2"), EncodingShiftJis);  // half-width katakana
-  // Shift-JIS bytes that happen to form UTF-8 sequences are taken as UTF-8.
-  EXPECT_EQ(DetectTextEncoding("\xc3\xa4"), EncodingUtf8);
-  // A lead byte cut short by the terminator is not UTF-8.
-  EXPECT_EQ(DetectTextEncoding("a\xe3\x83"), EncodingShiftJis);
+  const std::pair<std::string, TextEncoding> cases[] = {
+      {"", EncodingAscii},
+      {"README.TXT", EncodingAscii},
+      {kUtf8Title, EncodingUtf8},
+      {kSjisTitle, EncodingShiftJis},
+      {"\xb1\xb2", EncodingShiftJis},          // half-width katakana
+      {"\xc3\xa4", EncodingUtf8},              // Shift-JIS bytes that form UTF-8 are UTF-8
+      {"\xc2\xa9 2026", EncodingUtf8},         // ©: the lowest two-byte lead
+      {"a\xe3\x83", EncodingShiftJis},         // a sequence cut short by the terminator
+      {kUtf8Start + "\x80", EncodingUtf8},     // after six sequences nothing more is read
+      {kUtf8Start.substr(3) + "\x80", EncodingShiftJis},
+  };
+  for (auto& [text, encoding] : cases) EXPECT_EQ(DetectTextEncoding(text.c_str()), encoding) << text;
 }
 
-TEST(DetectTextEncoding, StopsAfterSixSequences) {
-  std::string six;
-  for (int i = 0; i < 6; ++i) six += "\xc3\xa4";
-  EXPECT_EQ(DetectTextEncoding((six + "\x80").c_str()), EncodingUtf8);
-  std::string five = six.substr(2);
-  EXPECT_EQ(DetectTextEncoding((five + "\x80").c_str()), EncodingShiftJis);
-}
-
-TEST(Conversion, NarrowToWideChoosesCodePageByClassification) {
+TEST(Conversion, ChoosesTheCodePageAndNeverOverflows) {
   EXPECT_EQ(NarrowToWide(kSjisTitle), u"ルーメン");
   EXPECT_EQ(NarrowToWide(kUtf8Title), u"ルーメン");
-  EXPECT_EQ(NarrowToWide(""), u"");
-  char16_t buffer[5];
-  EXPECT_TRUE(NarrowToWide(buffer, 5, kSjisTitle));
-  EXPECT_EQ(std::u16string(buffer), u"ルーメン");
-}
-
-TEST(Conversion, TooSmallDestinationFailsAndWritesNothing) {
-  char16_t wide[4] = {u'x', u'x', u'x', u'x'};
-  EXPECT_FALSE(NarrowToWide(wide, 4, kSjisTitle));  // needs 5 with the terminator
-  EXPECT_EQ(wide[0], u'x');
-  char narrow[8] = "keep";
-  EXPECT_FALSE(ConvertNarrow(narrow, 8, kSjisTitle, TargetUtf8));  // needs 13
-  EXPECT_STREQ(narrow, "keep");
-  EXPECT_FALSE(ConvertNarrow(narrow, 3, "abc", TargetUtf8));
-  EXPECT_STREQ(narrow, "keep");
-  EXPECT_FALSE(WideToNarrow(narrow, 8, u"ルーメン", TargetShiftJis));  // needs 9
-  EXPECT_TRUE(WideToNarrow(narrow, 8, u"ルーメ", TargetShiftJis));
-  EXPECT_STREQ(narrow, "\x83\x8b\x81\x5b\x83\x81");
-}
-
-TEST(Conversion, ConvertNarrowCopiesOrConverts) {
-  EXPECT_EQ(ConvertNarrow(kUtf8Title, TargetUtf8), kUtf8Title);
-  EXPECT_EQ(ConvertNarrow(kUtf8Title, TargetShiftJis), kSjisTitle);
   EXPECT_EQ(ConvertNarrow(kSjisTitle, TargetUtf8), kUtf8Title);
+  EXPECT_EQ(ConvertNarrow(kUtf8Title, TargetShiftJis), kSjisTitle);
   EXPECT_EQ(ConvertNarrow(kSjisTitle, TargetShiftJis), kSjisTitle);
-  EXPECT_EQ(ConvertNarrow("Data\\A.DAT", TargetShiftJis), "Data\\A.DAT");
-  EXPECT_EQ(ConvertNarrow("", TargetUtf8), "");
-  EXPECT_EQ(WideToNarrow(u"ルーメン", TargetUtf8), kUtf8Title);
+  // A destination too small fails and is left alone; one that fits takes it all.
+  char16_t wide[5] = u"xxxx";
+  char narrow[13] = "keep";
+  EXPECT_FALSE(NarrowToWide(wide, 4, kSjisTitle) || ConvertNarrow(narrow, 12, kSjisTitle, TargetUtf8) ||
+               ConvertNarrow(narrow, 3, "abc", TargetUtf8) || WideToNarrow(narrow, 8, u"ルーメン", TargetShiftJis));
+  EXPECT_EQ(std::u16string(wide) + u"|" + NarrowToWide(narrow), u"xxxx|keep");
+  EXPECT_TRUE(NarrowToWide(wide, 5, kSjisTitle) && WideToNarrow(narrow, 7, u"ルーメ", TargetShiftJis));
+  EXPECT_EQ(std::u16string(wide) + u"|" + NarrowToWide(narrow), u"ルーメン|ルーメ");
 }
 
-TEST(DecodeChar, ReadsCharactersInEachEncoding) {
-  DecodedChar c = DecodeChar(kSjisKatakanaA, EncodingShiftJis);
-  EXPECT_EQ(c.code, 0x8341u);
-  EXPECT_EQ(c.length, 2u);
-  c = DecodeChar("\xb1", EncodingShiftJis);  // half-width katakana is one byte
-  EXPECT_EQ(c.length, 1u);
-  c = DecodeChar("\x83", EncodingShiftJis);  // cut short by the terminator
-  EXPECT_EQ(c.length, 1u);
-  c = DecodeChar(kUtf8Title, EncodingUtf8);
-  EXPECT_EQ(c.code, 0x30EBu);
-  EXPECT_EQ(c.length, 3u);
-  c = DecodeChar("\xe3\x83", EncodingUtf8);  // never steps over the terminator
-  EXPECT_EQ(c.length, 2u);
-  // An encoded surrogate pair (CESU-8 style) is read as one character.
-  c = DecodeChar("\xed\xa0\xbd\xed\xb8\x80", EncodingUtf8);
-  EXPECT_EQ(c.code, 0x1F600u);
-  EXPECT_EQ(c.length, 6u);
-  c = DecodeChar("", EncodingUtf8);
-  EXPECT_EQ(c.length, 0u);
+// Characters are read whole and never past the terminator; trail bytes and
+// broken forms of ASCII codes are never taken for those characters.
+TEST(Characters, DecodedWholeAndFoundOnlyWhole) {
+  EXPECT_EQ(DecodeChar("\x83\x41", EncodingShiftJis).code, 0x8341u);
+  const std::pair<std::string, size_t> lengths[] = {{"\x83\x41", 2}, {"\x95\x5c", 2}, {"\xb1", 1}, {"\x83", 1}};
+  for (auto& [text, length] : lengths) EXPECT_EQ(DecodeChar(text.c_str(), EncodingShiftJis).length, length);
+  EXPECT_EQ(DecodeChar(kUtf8Title, EncodingUtf8).code, 0x30EBu);
+  EXPECT_EQ(DecodeChar("\xe3\x83", EncodingUtf8).length, 2u);
+  EXPECT_EQ(DecodeChar("\xed\xa0\xbd\xed\xb8\x80", EncodingUtf8).code, 0x1F600u);  // an encoded pair
+  EXPECT_EQ(DecodeChar("", EncodingUtf8).length, 0u);
+
+  struct Find {
+    std::string text;
+    uint32_t code;
+    int at;  // -1: not found
+  };
+  const Find finds[] = {
+      {"\x83\x5c\\x", '\\', 2},  // the trail byte of ソ is a backslash in ASCII
+      {"\x95\x5c\\x", '\\', 2},
+      {"\x83\x41\r\nb", '\n', 3},
+      {"abc", 0, 3},
+      {"", 'a', -1},
+      {kUtf8Start + "\xe3\n\xe3\x83\r", '\n', 19},  // a sequence cut short
+      {kUtf8Start + "\xe3\x83\r", '\r', 20},
+  };
+  for (const Find& f : finds) EXPECT_EQ(FindChar(f.text.c_str(), f.code), f.at < 0 ? nullptr : f.text.c_str() + f.at);
+  // Over-long CR and LF, a stray byte whose low bits are CR, 0xFF leading eight bytes.
+  for (std::string broken : {"\xe0\x80\x8d", "\xc0\x8a", "\x8d", "\xf0\x80\x80\x8a", "\xff\x80\x80\x80\x80\x80\x80\x80"}) {
+    std::string text = kUtf8Start + broken + "x";
+    EXPECT_EQ(FindChar(text.c_str(), '\r'), nullptr) << testing::PrintToString(broken);
+    EXPECT_EQ(FindChar(text.c_str(), '\n'), nullptr) << testing::PrintToString(broken);
+    EXPECT_EQ(FindChar(text.c_str(), 'x'), text.c_str() + text.size() - 1);
+  }
 }
 
-TEST(FindChar, NeverMatchesTrailBytes) {
-  // The trail byte of ソ (0x83 0x5C) is a backslash in ASCII.
-  const char text[] = "\x83\x5c\\x";
-  EXPECT_EQ(FindChar(text, '\\'), text + 2);
-  const char line[] = "\x83\x41\r\nb";
-  EXPECT_EQ(FindChar(line, '\r'), line + 2);
-  EXPECT_EQ(FindChar(line, '\n'), line + 3);
-  EXPECT_EQ(FindChar(line, 'z'), nullptr);
-}
-
-TEST(FindChar, CodeZeroFindsTheTerminator) {
-  const char ascii[] = "abc";
-  EXPECT_EQ(FindChar(ascii, 0), ascii + 3);
-  EXPECT_EQ(FindChar(kSjisTitle, 0), kSjisTitle + 8);
-  const char empty[] = "";
-  EXPECT_EQ(FindChar(empty, 0), empty);
-  EXPECT_EQ(FindChar(empty, 'a'), nullptr);
-}
-
-TEST(CompareAndCopy, ByteWise) {
+TEST(Text, CompareCopyAndLower) {
   EXPECT_EQ(CompareText("B", "a"), -1);
-  EXPECT_EQ(CompareText("a", "B"), 1);
-  EXPECT_EQ(CompareText("abc", "abc"), 0);
   EXPECT_EQ(CompareText("ab", "abc"), -1);
   EXPECT_EQ(CompareText("\x83", "a"), 1);  // unsigned
+  EXPECT_EQ(CompareText("abc", "abc"), 0);
   char buffer[4];
   EXPECT_TRUE(CopyText(buffer, 4, "abc"));
-  EXPECT_STREQ(buffer, "abc");
   EXPECT_FALSE(CopyText(buffer, 4, "abcd"));
   EXPECT_STREQ(buffer, "abc");
+  // Only ASCII letters that stand alone: not the trail bytes of ア and 陛.
+  EXPECT_EQ(LowerText(std::string("README.TXT")), "readme.txt");
+  EXPECT_EQ(LowerText(std::string("\xc3\x84Z")), "\xc3\x84z");
+  EXPECT_EQ(LowerText(std::string("DATA\x82\x60\x83\x41\x95\x41X")), "data\x82\x60\x83\x41\x95\x41x");
 }
 
-TEST(LowerText, OnlyAsciiLettersThatStandAlone) {
-  char ascii[] = "README.TXT";
-  EXPECT_STREQ(LowerText(ascii), "readme.txt");
-  char utf8[] = "\xc3\x84Z";  // ÄZ
-  EXPECT_STREQ(LowerText(utf8), "\xc3\x84z");
-  std::string sjis = std::string("DATA") + kSjisFullWidthA + kSjisKatakanaA + "X";
-  LowerText(sjis.data());
-  EXPECT_EQ(sjis, std::string("data") + kSjisFullWidthA + kSjisKatakanaA + "x");
-}
-
-TEST(Format, OnlyPercentSAndBounded) {
+TEST(Text, FormatOnlyPercentSAndBounded) {
   char16_t wide[16];
   EXPECT_EQ(FormatWide(wide, 16, u"%s\\%s.tmp", u"C:", u"a"), 8);
   EXPECT_EQ(std::u16string(wide), u"C:\\a.tmp");
-  EXPECT_EQ(FormatWide(wide, 8, u"%s\\%s.tmp", u"C:", u"a"), -1);  // 8 units + terminator
+  EXPECT_EQ(FormatWide(wide, 8, u"%s\\%s.tmp", u"C:", u"a"), -1);  // 8 units and the terminator
   EXPECT_EQ(wide[0], 0);
   char narrow[8];
-  EXPECT_EQ(FormatNarrow(narrow, 8, "%s%s", "ab", ".c"), 4);
-  EXPECT_STREQ(narrow, "ab.c");
   EXPECT_EQ(FormatNarrow(narrow, 8, "%s\n", "abcdef"), 7);
   EXPECT_EQ(FormatNarrow(narrow, 8, "%d", 1), -1);
   EXPECT_EQ(FormatNarrow(narrow, 8, "100%%"), 4);
   EXPECT_STREQ(narrow, "100%");
 }
 
-TEST(SplitPathUtf8, SplitsIntoUtf8Components) {
+TEST(Text, SplitPathUtf8) {
   char drive[NameCapacity], folder[NameCapacity], name[NameCapacity], extension[NameCapacity];
-  SplitPathUtf8(drive, folder, name, extension, "C:\\Games\\data/A.B.DAT");
-  EXPECT_STREQ(drive, "C:");
-  EXPECT_STREQ(folder, "\\Games\\data/");
-  EXPECT_STREQ(name, "A.B");
-  EXPECT_STREQ(extension, ".DAT");
-
-  std::string sjisPath = std::string("sub\\") + kSjisTitle + ".dat";
-  SplitPathUtf8(nullptr, nullptr, name, extension, sjisPath.c_str());
-  EXPECT_STREQ(name, kUtf8Title);
-  EXPECT_STREQ(extension, ".dat");
-
-  SplitPathUtf8(drive, folder, name, extension, "noext");
-  EXPECT_STREQ(drive, "");
-  EXPECT_STREQ(folder, "");
-  EXPECT_STREQ(name, "noext");
-  EXPECT_STREQ(extension, "");
-}
-
-TEST(SplitPathUtf8, OverlongComponentsComeOutEmpty) {
-  char folder[NameCapacity], name[NameCapacity];
-  std::string longName(256, 'n');
-  SplitPathUtf8(nullptr, folder, name, nullptr, ("dir\\" + longName).c_str());
-  EXPECT_STREQ(folder, "dir\\");
-  EXPECT_STREQ(name, "");
-  std::string tooLongPath(800, 'p');
-  SplitPathUtf8(nullptr, folder, name, nullptr, tooLongPath.c_str());
-  EXPECT_STREQ(name, "");
+  auto split = [&](const std::string& path) {
+    SplitPathUtf8(drive, folder, name, extension, path.c_str());
+    return std::string(drive) + "|" + folder + "|" + name + "|" + extension;
+  };
+  EXPECT_EQ(split("C:\\Games\\data/A.B.DAT"), "C:|\\Games\\data/|A.B|.DAT");
+  EXPECT_EQ(split(std::string("sub\\") + kSjisTitle + ".dat"), std::string("|sub\\|") + kUtf8Title + "|.dat");
+  EXPECT_EQ(split("noext"), "||noext|");
+  EXPECT_EQ(split("dir\\" + std::string(256, 'n')), "|dir\\||");  // too long comes out empty
+  EXPECT_EQ(split(std::string(800, 'p')), "|||");
 }
 
 }  // namespace
