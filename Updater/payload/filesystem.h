@@ -23,8 +23,9 @@ bool ResetPathAttributes(const char16_t* path);
 bool MoveFileReplacing(const char16_t* from, const char16_t* to);
 // Renames `replacement` over the existing file `replaced` as MoveFileReplacing
 // does, giving it what the replaced file had besides its content: on Windows
-// its attributes (hidden, system), ACL and owner (ReplaceFileW); on POSIX its
-// mode and, where permitted, its owner. A missing `replaced` is a plain move.
+// its attributes (hidden, system), ACL and owner, as ReplaceFileW would; on
+// POSIX its mode and, where permitted, its owner. A missing `replaced` is a
+// plain move.
 bool MoveFileKeepingAttributes(const char16_t* replacement, const char16_t* replaced);
 // Removes a file, or a link itself (never what it points to).
 bool RemoveFile(const char16_t* path);
