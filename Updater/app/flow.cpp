@@ -6,6 +6,7 @@
 #include "app/platform.h"
 #include "app/progress.h"
 #include "location/install_folder.h"
+#include "payload/held_folder.h"
 #include "payload/payload.h"
 #include "text/text.h"
 
@@ -36,22 +37,39 @@ void ReportResult(InstallResult result) {
   }
 }
 
+// Releases the held game folder, however the run ends.
+struct ReleaseHeldFolderOnExit {
+  ~ReleaseHeldFolderOnExit() { ReleaseHeldFolder(); }
+};
+
+// The game folder, held: the registry's when the game is in it, else one the
+// user picks. A standard user may have put a link at the registered folder's
+// name, so it counts only when the game is found in the folder held.
+int32_t FindGameFolder(bool installWithoutAsking) {
+  bool registered = ReadInstalledFolder(InstallFolder.data(), InstallFolder.capacity(), VendorKeyWord, ProductTitle);
+  if (registered && HoldGameFolder(InstallFolder.c_str())) return 0;
+  SayWhereGameWasLookedFor(registered ? InstallFolder.c_str() : nullptr);
+  if (installWithoutAsking) {
+    ShowWarningBox(GetMessageText(MessageNotInstalled));
+    return ExitNoFolder;
+  }
+  if (!AskQuestion(nullptr, GetMessageText(MessageAskForFolder))) {
+    ShowInfoBox(GetMessageText(MessageCancelling));
+    return ExitNoFolder;
+  }
+  FolderChoiceTexts texts = {GetMessageText(MessageBrowserCaption), GetMessageText(MessageSelectFolder),
+                             GetMessageText(MessageGameNotInFolder), GetMessageText(MessageCancelling),
+                             ShowWarningBox, ShowInfoBox};
+  return SelectInstallFolder(InstallFolder.data(), InstallFolder.capacity(), texts) == 0 ? 0 : ExitNoFolder;
+}
+
 // The run after the game mutex is held: folder, confirmation, installation.
 int32_t FindFolderAndInstall(int showCommand, bool installWithoutAsking) {
-  if (!ReadInstalledFolder(InstallFolder.data(), InstallFolder.capacity(), VendorKeyWord, ProductTitle)) {
-    if (installWithoutAsking) {
-      ShowWarningBox(GetMessageText(MessageNotInstalled));
-      return ExitNoFolder;
-    }
-    if (!AskQuestion(nullptr, GetMessageText(MessageAskForFolder))) {
-      ShowInfoBox(GetMessageText(MessageCancelling));
-      return ExitNoFolder;
-    }
-    FolderChoiceTexts texts = {GetMessageText(MessageBrowserCaption), GetMessageText(MessageSelectFolder),
-                               GetMessageText(MessageGameNotInFolder), GetMessageText(MessageCancelling),
-                               ShowWarningBox, ShowInfoBox};
-    if (SelectInstallFolder(InstallFolder.data(), InstallFolder.capacity(), texts) != 0) return ExitNoFolder;
-  }
+  ReleaseHeldFolderOnExit release;
+  if (int32_t found = FindGameFolder(installWithoutAsking); found != 0) return found;
+  // Another updater at work on the same folder, whatever its environment.
+  if (!LockHeldFolder()) return ExitAlreadyRunning;
+  SayGameFolder(InstallFolder.c_str());
   if (!installWithoutAsking && !AskQuestion(nullptr, GetMessageText(MessageConfirmInstall))) return ExitNotConfirmed;
   if (!CreateProgressWindow()) {
     ShowWarningBox(GetMessageText(MessageDialogFailed));
@@ -59,6 +77,7 @@ int32_t FindFolderAndInstall(int showCommand, bool installWithoutAsking) {
   }
   ShowProgressWindow(showCommand);
   InstallRun run = InstallUpdate(InstallFolder.c_str());
+  ReleaseHeldFolder();  // nothing is written there any more; the log is written elsewhere
   DestroyProgressWindow();
   ReportResult(run.result);
   RecordInstallRun(run);

@@ -12,6 +12,7 @@
 #include "app/messages.h"
 #include "app/terminal_posix.h"
 #include "install/install_result.h"
+#include "payload/own_executable.h"
 #include "payload/payload.h"
 #include "text/terminal_posix.h"
 #include "text/text.h"
@@ -73,6 +74,9 @@ void SayQuietOutcome(int32_t exitCode) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else: the file at the program's path may be another soon.
+  // A failure leaves nothing to read the payload through: the title cannot be read.
+  HoldOwnExecutable();
   // The terminal's character set, width table and yes-expression; when the
   // player's locale is not installed, the C locale stays.
   static_cast<void>(std::setlocale(LC_ALL, ""));

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "app/flow.h"
-#include "payload/own_executable_win32.h"
+#include "payload/own_executable.h"
 #include "text/path_buffer.h"
 
 // The runtime's default terminate handler demangles type names for a console

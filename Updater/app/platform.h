@@ -17,3 +17,11 @@ constexpr uint32_t ErrorAlreadyExists = 183;
 // another process holds it).
 void* CreateNamedMutex(const char* name, uint32_t* error);
 void CloseNamedMutex(void* handle);
+
+// What the terminal port says besides the Windows program's boxes, which stay
+// as they are there (no-ops on Windows): the game folder about to be updated
+// and where it came from, before the confirmation; and where the game was
+// looked for when it was not found, `registered` being the registry's folder
+// that did not hold the game, or null when the registry names none.
+void SayGameFolder(const char16_t* folder);
+void SayWhereGameWasLookedFor(const char16_t* registered);

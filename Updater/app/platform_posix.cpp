@@ -126,3 +126,15 @@ void* CreateNamedMutex(const char* name, uint32_t* error) {
 void CloseNamedMutex(void* handle) {
   if (handle) close(static_cast<int>(reinterpret_cast<intptr_t>(handle) - 1));
 }
+
+void SayGameFolder(const char16_t* folder) {
+  WriteLocaleText(stderr, InUiLanguage("game folder: ", "ゲームフォルダ: ") + WideToNarrow(folder, TargetUtf8) + "\n");
+}
+
+void SayWhereGameWasLookedFor(const char16_t* registered) {
+  if (!registered) return;
+  WriteLocaleText(stderr, WideToNarrow(registered, TargetUtf8) +
+                              InUiLanguage(": the registered game folder does not hold ",
+                                           ": 登録されたゲームフォルダにありません: ") +
+                              WideToNarrow(GameExecutableName, TargetUtf8) + "\n");
+}

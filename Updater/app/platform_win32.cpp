@@ -17,3 +17,6 @@ void* CreateNamedMutex(const char* name, uint32_t* error) {
 void CloseNamedMutex(void* handle) {
   if (handle) CloseHandle(handle);
 }
+
+void SayGameFolder(const char16_t*) {}
+void SayWhereGameWasLookedFor(const char16_t*) {}

@@ -1,6 +1,7 @@
 #include "install/install.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -48,8 +49,6 @@ bool PassesThroughALink(const char16_t* folder, const std::u16string& name) {
   return false;
 }
 
-bool WritesAFile(const EntryPlan& plan) { return !plan.isVersionList && !plan.name.empty(); }
-
 // A row goes only when its file is known to be gone: one whose path cannot be
 // formed, or that lies behind a folder the install does not follow (players
 // move big data folders to another drive through a link), stays.
@@ -72,6 +71,7 @@ class Installation {
 
   InstallResult Install();
   InstallResult ReadIndex();
+  const char* WhyIndexUnreadable();
   InstallResult ReadShippedList();
   void StartProgress();
   InstallResult Plan();
@@ -81,7 +81,14 @@ class Installation {
   InstallResult FlushStaged();
   bool LinkBackup(const EntryPaths& paths, bool* hadOld);
   InstallResult Commit();
-  void RollBack(const std::vector<size_t>& moved, const std::vector<bool>& replacedOld);
+  // An entry the commit moved into place, and how to put it back.
+  struct MovedEntry {
+    size_t index;
+    bool hadOld;          // it replaced a file, which its backup holds
+    bool reset;           // the read-only attribute of that file was reset
+    uint32_t attributes;  // what that file had before
+  };
+  void RollBack(const std::vector<MovedEntry>& moved);
   void UpdateVersionList();
   void CleanUp();
 
@@ -142,19 +149,19 @@ InstallResult Installation::Install() {
   if (InstallResult read = ReadShippedList(); read != InstallSucceeded) return read;
   StartProgress();
   if (InstallResult planned = Plan(); planned != InstallSucceeded) return planned;
-  // From here on a folder of the game swapped for a link is not followed. An
-  // update that writes no file needs no held folder: the lists decide.
+  // From here on a folder of the game swapped for a link is not followed;
+  // nothing, not even a list, is written in a folder that cannot be held.
   HeldFolderScope held(folder_);
-  if (!held.ok() && std::any_of(plans_.begin(), plans_.end(), WritesAFile))
-    return Fail(InstallWriteFailed, InstallStep::HoldFolder, folder_);
+  if (!held.ok()) return Fail(InstallWriteFailed, InstallStep::HoldFolder, folder_);
   CleanUpOnExit cleanUp{this};
   if (InstallResult staged = Stage(); staged != InstallSucceeded) return staged;
   if (InstallResult flushed = FlushStaged(); flushed != InstallSucceeded) return flushed;
   if (InstallResult committed = Commit(); committed != InstallSucceeded) return committed;
   UpdateVersionList();
   ClearLastFileError();
-  if (UpdateUninstallList(folder_, stagedNames_.data(), stagedNames_.size())) return InstallSucceeded;
-  return Fail(InstallUninstallListFailed, InstallStep::RewriteList, UninstallListFileName);
+  const char* why = "";
+  if (UpdateUninstallList(folder_, stagedNames_.data(), stagedNames_.size(), &why)) return InstallSucceeded;
+  return Fail(InstallUninstallListFailed, InstallStep::RewriteList, UninstallListFileName, *why ? why : nullptr);
 }
 
 InstallResult Installation::ReadIndex() {
@@ -163,14 +170,24 @@ InstallResult Installation::ReadIndex() {
   if (executable_.GetSize() < ArchiveOffset)
     return Fail(InstallDamaged, InstallStep::ReadIndex, sources_.payloadPath, "the file ends before the archive");
   executable_.Seek(ArchiveOffset, 0);
-  if (!ReadArchiveIndex(&header_, &entries_, &executable_)) {
-    bool systemError = LastFileError() != 0;
-    return Fail(InstallIndexUnreadable, InstallStep::ReadIndex, sources_.payloadPath,
-                systemError ? nullptr : "no archive index of either layout");
-  }
+  if (!ReadArchiveIndex(&header_, &entries_, &executable_))
+    return Fail(InstallIndexUnreadable, InstallStep::ReadIndex, sources_.payloadPath, WhyIndexUnreadable());
   if (header_.count > MaxArchiveEntries)
     return Fail(InstallDamaged, InstallStep::ReadIndex, sources_.payloadPath, "more than 256 entries");
   return InstallSucceeded;
+}
+
+// The index's header read again, to say why the index could not be read;
+// null when the system gave a reason.
+const char* Installation::WhyIndexUnreadable() {
+  if (LastFileError() != 0) return nullptr;
+  ArchiveHeader header;
+  if (!executable_.Seek(ArchiveOffset, 0) || executable_.Read(&header, sizeof header) != sizeof header)
+    return "the file ends inside the archive header";
+  for (ArchiveLayout layout : {ArchiveLayout::Arc20, ArchiveLayout::PackFile})
+    if (std::memcmp(header.magic, FieldsOf(layout).magic, sizeof header.magic) == 0)
+      return "the archive index is cut short, or too large for the memory there is";
+  return "no archive index of either layout";
 }
 
 // Without a list every entry goes unverified under its own name; a list that
@@ -315,26 +332,29 @@ bool Installation::LinkBackup(const EntryPaths& paths, bool* hadOld) {
 
 // Moves every staged file over its target. Each replaced file first gets a
 // second name (a hard link, or a copy) so that, should a later move fail, every
-// file can be put back and the folder holds only old files again.
+// file can be put back, attributes and all, and the folder holds only old files
+// again. The new file takes the old one's attributes but read-only, which is
+// reset first (mode and owner on POSIX): a player's file stays the player's
+// after an administrator's run.
 InstallResult Installation::Commit() {
-  std::vector<size_t> moved;
-  std::vector<bool> replacedOld;
+  std::vector<MovedEntry> moved;
   bool ok = true;
   for (size_t i = 0; i < stagedNames_.size() && ok; ++i) {
     if (stagedNames_[i].empty()) continue;
     const EntryPaths& paths = paths_[i];
-    bool hadOld = false;
-    ResetPathAttributes(paths.final.c_str());
-    ok = LinkBackup(paths, &hadOld) && MoveFileReplacing(paths.staging.c_str(), paths.final.c_str());
+    MovedEntry entry{i, false, false, 0};
+    entry.reset = ResetPathAttributes(paths.final.c_str(), &entry.attributes);
+    TakeAttributesOf(paths.final.c_str(), paths.staging.c_str());  // none to take from a new file
+    ok = LinkBackup(paths, &entry.hadOld) && MoveFileReplacing(paths.staging.c_str(), paths.final.c_str());
     if (ok) {
-      moved.push_back(i);
-      replacedOld.push_back(hadOld);
+      moved.push_back(entry);
       committed_[i] = true;
     } else {
+      if (entry.reset) RestorePathAttributes(paths.final.c_str(), entry.attributes);
       Fail(InstallWriteFailed, InstallStep::Move, stagedNames_[i]);
     }
   }
-  if (!ok) RollBack(moved, replacedOld);
+  if (!ok) RollBack(moved);
   // Each folder's renames are made durable once, after all of them.
   std::vector<std::u16string> folders;
   for (size_t i = 0; i < stagedNames_.size(); ++i) {
@@ -347,14 +367,16 @@ InstallResult Installation::Commit() {
   return ok ? InstallSucceeded : InstallWriteFailed;
 }
 
-// Puts back, newest first, every file the commit moved.
-void Installation::RollBack(const std::vector<size_t>& moved, const std::vector<bool>& replacedOld) {
+// Puts back, newest first, every file the commit moved, with the attributes it had.
+void Installation::RollBack(const std::vector<MovedEntry>& moved) {
   for (size_t k = moved.size(); k-- > 0;) {
-    const EntryPaths& paths = paths_[moved[k]];
-    bool restored = replacedOld[k] ? MoveFileReplacing(paths.backup.c_str(), paths.final.c_str())
-                                   : RemoveFile(paths.final.c_str());
-    if (!restored && replacedOld[k]) keepBackup_[moved[k]] = true;
-    committed_[moved[k]] = false;
+    const MovedEntry& entry = moved[k];
+    const EntryPaths& paths = paths_[entry.index];
+    bool restored = entry.hadOld ? MoveFileReplacing(paths.backup.c_str(), paths.final.c_str())
+                                 : RemoveFile(paths.final.c_str());
+    if (restored && entry.hadOld && entry.reset) RestorePathAttributes(paths.final.c_str(), entry.attributes);
+    if (!restored && entry.hadOld) keepBackup_[entry.index] = true;
+    committed_[entry.index] = false;
   }
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <unordered_set>
 
 #include "payload/file.h"
@@ -57,41 +58,36 @@ void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines*
   ParseLines(text, plain, dollar, &seen);
 }
 
-bool WriteUninstallList(const char16_t* path, UninstallLines* plain, UninstallLines* dollar) {
-  std::string text;
-  text.reserve(65536);
+void WriteUninstallList(std::string* text, UninstallLines* plain, UninstallLines* dollar) {
+  text->clear();
+  text->reserve(65536);
   for (UninstallLines* group : {plain, dollar}) {
     for (const std::string& line : *group) {
-      text += line;
-      text += '\n';
+      *text += line;
+      *text += '\n';
     }
     group->clear();
   }
-  text += '\0';  // the list ends with one NUL byte
-  return ReplaceFileContents(path, text.data(), text.size());
+  *text += '\0';  // the list ends with one NUL byte
 }
 
-bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, size_t count) {
+bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, size_t count, const char** why) {
   PathBuffer<> path;
-  if (!path.Format(u"%s\\%s", folder, UninstallListFileName)) return false;
+  const char* cause = "";
+  auto extend = [&](CFileDX& file, std::string* text) {
+    uint64_t size = file.GetSize();
+    // Whole, in one read: a list of 4 GiB or more is left as it is.
+    if (size == 0) cause = "the list is empty";
+    else if (size != InvalidFileSize && size >= UINT32_MAX) cause = "the list is 4 GiB or larger";
+    if (size == 0 || size >= UINT32_MAX) return false;
+    std::unique_ptr<char[]> read(new (std::nothrow) char[size + 1]);
+    if (!read || file.Read(read.get(), static_cast<uint32_t>(size)) != size) return false;
+    read[size] = 0;
 
-  CFileDX file;
-  if (!file.OpenRead(path.c_str())) return false;
-  uint32_t size = file.GetSize();
-  if (size == 0 || size == InvalidFileSize) return false;
-  std::unique_ptr<char[]> text(new (std::nothrow) char[size + uint64_t{1}]);
-  if (!text || file.Read(text.get(), size) != size) return false;
-  text[size] = 0;
-  file.Close();
-
-  // A list too large for the memory there is stays as it is: the install
-  // reports that it could not extend it.
-  try {
     UninstallLines plain, dollar;
     SeenLines seen;
-    ParseLines(text.get(), &plain, &dollar, &seen);
-    text.reset();
-
+    ParseLines(read.get(), &plain, &dollar, &seen);
+    read.reset();
     for (size_t i = 0; i < count; ++i) {
       if (names[i].empty()) continue;
       char name[NameCapacity];
@@ -99,8 +95,17 @@ bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, si
       AddUnique(&plain, &seen, LowerText(name));
     }
     seen.clear();
-    return WriteUninstallList(path.c_str(), &plain, &dollar);
+    WriteUninstallList(text, &plain, &dollar);
+    return true;
+  };
+  bool updated = false;
+  // A list too large for the memory there is stays as it is: the install
+  // reports that it could not extend it.
+  try {
+    updated = path.Format(u"%s\\%s", folder, UninstallListFileName) && RewriteFile(path.c_str(), extend, &cause);
   } catch (const std::bad_alloc&) {
-    return false;
+    cause = "not enough memory for the list";
   }
+  if (why) *why = cause;
+  return updated;
 }

@@ -17,12 +17,17 @@ using UninstallLines = std::vector<std::string>;
 // add is skipped, as cutting it would name another file.
 constexpr size_t MaxUninstallLineBytes = 779;
 
-// Adds every non-empty name not listed yet and rewrites the list. False when the
-// list is missing, empty, unreadable or cannot be written (the old list stays).
-bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, size_t count);
+// Adds every non-empty name not listed yet and rewrites the list through the
+// one open file it was read from (RewriteFile). False when the list is
+// missing, empty, unreadable, a link or a file with another name, read-only or
+// cannot be written (the old list stays); `why` then names the cause where the
+// system gives none.
+bool UpdateUninstallList(const char16_t* folder, const std::u16string* names, size_t count,
+                         const char** why = nullptr);
 
 // Adds the lines of a NUL-terminated text to the two groups.
 void ParseUninstallList(const char* text, UninstallLines* plain, UninstallLines* dollar);
 
-// Writes the plain group, then the dollar group, and empties both.
-bool WriteUninstallList(const char16_t* path, UninstallLines* plain, UninstallLines* dollar);
+// The list's text: the plain group, then the dollar group, each line ended by
+// LF, and one NUL; empties both groups.
+void WriteUninstallList(std::string* text, UninstallLines* plain, UninstallLines* dollar);

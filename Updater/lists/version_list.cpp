@@ -40,7 +40,7 @@ bool ReadVersionList(CFileDX* file, VersionList* list) {
   uint32_t count = Load32(raw + 12);
   uint64_t blockSize = uint64_t{count} * format.recordSize;
   // More records than the file holds cannot be read; this also bounds the allocation.
-  uint32_t fileSize = file->GetSize();
+  uint64_t fileSize = file->GetSize();
   if (fileSize == InvalidFileSize || blockSize > fileSize) return false;
   std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[blockSize + 1]());
   if (!block) return false;
@@ -108,7 +108,10 @@ bool EncodeVersionList(const VersionList& list, std::string* bytes) {
 
 bool SaveVersionList(const VersionList& list, const char16_t* path) {
   std::string bytes;
-  return EncodeVersionList(list, &bytes) && ReplaceFileContents(path, bytes.data(), bytes.size());
+  if (!EncodeVersionList(list, &bytes) || bytes.size() > UINT32_MAX) return false;
+  CFileDX file;
+  auto size = static_cast<uint32_t>(bytes.size());
+  return file.OpenWrite(path, OpenWriteTruncate) && file.Write(bytes.data(), size) == size;
 }
 
 int FindVersionEntryForFile(const VersionList& list, const char* archiveName) {
@@ -127,11 +130,13 @@ int FindVersionEntryForFile(const VersionList& list, const char* archiveName) {
 
 bool EditVersionList(const char16_t* path, const std::function<void(VersionList*)>& edit) {
   try {
-    VersionList list;
-    if (!LoadVersionList(path, &list)) return false;
-    edit(&list);
-    list.header.count = static_cast<uint32_t>(list.entries.size());
-    return SaveVersionList(list, path);
+    return RewriteFile(path, [&](CFileDX& file, std::string* bytes) {
+      VersionList list;
+      if (!ReadVersionList(&file, &list)) return false;
+      edit(&list);
+      list.header.count = static_cast<uint32_t>(list.entries.size());
+      return EncodeVersionList(list, bytes);
+    });
   } catch (const std::bad_alloc&) {
     return false;  // a list too large for the memory there is stays as it was
   }

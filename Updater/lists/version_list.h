@@ -36,11 +36,11 @@ struct VersionList {
 // Reads a list from the file's current position. False leaves `list` unchanged.
 bool ReadVersionList(CFileDX* file, VersionList* list);
 bool LoadVersionList(const char16_t* path, VersionList* list);
-// Writes the header's `count` records in the format its magic names, replacing
-// the file whole (a failure leaves the previous file as it was). A row whose
-// name does not fit its field in code page 932 is left out alone, and the
-// count written says how many rows the file holds. Refuses an unknown magic or
-// fewer entries than `count`, without touching the file.
+// Writes the header's `count` records in the format its magic names, creating
+// or truncating the file. A row whose name does not fit its field in code page
+// 932 is left out alone, and the count written says how many rows the file
+// holds. Refuses an unknown magic or fewer entries than `count`, without
+// touching the file.
 bool SaveVersionList(const VersionList& list, const char16_t* path);
 
 // The bytes a well-formed list with this header holds: the header and `count`
@@ -50,9 +50,11 @@ uint64_t EncodedVersionListSize(const VersionListHeader& header);
 // The bytes SaveVersionList writes, or false for its refusals.
 bool EncodeVersionList(const VersionList& list, std::string* bytes);
 
-// Loads the list at `path`, lets `edit` change its rows and saves it in its own
-// format with the header's count set to the rows. False when it cannot be read
-// (nothing is written), is too large for the memory there is, or cannot be saved.
+// Reads the list at `path`, lets `edit` change its rows and writes it back in
+// its own format with the header's count set to the rows, through the one open
+// file it was read from (RewriteFile: never a link, nor a file with another
+// name). False when it cannot be read (nothing is written), is too large for
+// the memory there is, or cannot be written (the old list stays).
 bool EditVersionList(const char16_t* path, const std::function<void(VersionList*)>& edit);
 // Each shipped row updates the checksum of the first installed row of the same
 // name (ASCII case ignored), whose spelling stays; a row without one is

@@ -2,6 +2,7 @@
 
 #include "location/folder_picker.h"
 #include "payload/filesystem.h"
+#include "payload/held_folder.h"
 #include "text/path_buffer.h"
 #include "text/text.h"
 
@@ -11,15 +12,18 @@ bool CopyFolder(char16_t* folder, size_t capacity, const char16_t* candidate) {
   return FormatWide(folder, capacity, u"%s", candidate) >= 0;
 }
 
-// The folder holds the game when a file (not a folder) of the game's name is in it.
-bool HoldsTheGame(const char16_t* folder) {
-  PathBuffer<MaxPathCapacity> executable;
-  if (!executable.Format(u"%s\\%s", folder, GameExecutableName)) return false;
-  uint32_t attributes = GetPathAttributes(executable.c_str());
-  return attributes != InvalidFileAttributes && !(attributes & FileAttributeDirectory);
-}
-
 }  // namespace
+
+bool HoldGameFolder(const char16_t* folder) {
+  PathBuffer<MaxPathCapacity> executable;
+  if (!executable.Format(u"%s\\%s", folder, GameExecutableName) || !HoldFolder(folder)) return false;
+  // Looked up in the held folder, a link taken as itself: a file, not a folder, not a link.
+  uint32_t attributes = GetPathAttributes(executable.c_str());
+  if (attributes != InvalidFileAttributes && !(attributes & (FileAttributeDirectory | FileAttributeReparsePoint)))
+    return true;
+  ReleaseHeldFolder();
+  return false;
+}
 
 InstallResult SelectInstallFolder(char16_t* folder, size_t capacity, const FolderChoiceTexts& texts) {
   YCFolderDialog dialog;
@@ -43,7 +47,7 @@ InstallResult SelectInstallFolder(char16_t* folder, size_t capacity, const Folde
     if (CopyFolder(folder, capacity, candidate)) {
       size_t length = WideLength(folder);
       if (length > 0 && (folder[length - 1] == u'\\' || folder[length - 1] == u'/')) folder[length - 1] = 0;
-      if (HoldsTheGame(folder)) return InstallSucceeded;
+      if (HoldGameFolder(folder)) return InstallSucceeded;
     }
     texts.warn(texts.gameNotInFolder);
   }

@@ -23,7 +23,13 @@ struct FolderChoiceTexts {
   void (*inform)(const char16_t* text);
 };
 
+// Holds `folder` (payload/held_folder.h) when the game's executable is a file
+// directly in it, looked up in the held folder: the game folder the updater
+// writes in is the one the game was found in, whatever is put at its name
+// later. False, with nothing held, when the game is not there.
+bool HoldGameFolder(const char16_t* folder);
+
 // Lets the user pick folders until one holds the game's executable (0, the
-// folder without a trailing separator in `folder`) or the user gives up
-// (InstallCancelled, after telling so).
+// folder without a trailing separator in `folder`, held by HoldGameFolder) or
+// the user gives up (InstallCancelled, after telling so).
 InstallResult SelectInstallFolder(char16_t* folder, size_t capacity, const FolderChoiceTexts& texts);

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 // The same layouts as the Windows FILETIME and SYSTEMTIME, so that portable code
 // can hold them without the Windows headers.
@@ -16,7 +18,7 @@ struct SystemTime {
   uint16_t wYear, wMonth, wDayOfWeek, wDay, wHour, wMinute, wSecond, wMilliseconds;
 };
 
-constexpr uint32_t InvalidFileSize = 0xFFFFFFFFu;
+constexpr uint64_t InvalidFileSize = UINT64_MAX;
 
 // OpenWrite modes: 1 opens or creates keeping the contents; 2 creates a new file
 // and fails if the name exists (never writing through a planted link); every
@@ -44,7 +46,8 @@ class CFileDX {
   uint32_t Read(void* buffer, uint32_t count);
   uint32_t Write(const void* buffer, uint32_t count);
   int Seek(uint32_t low, uint32_t high);
-  uint32_t GetSize();
+  // The whole size, also past 4 GiB; InvalidFileSize when it cannot be read.
+  uint64_t GetSize();
   // Pushes written data to the disk (FlushFileBuffers / fsync).
   int Flush();
   // Called after writing `count` bytes at `offset` of a file written from
@@ -60,6 +63,10 @@ class CFileDX {
   int SetTimes(const FileTime* creation, const FileTime* lastAccess, const FileTime* lastWrite);
 
   bool IsOpen() const { return handle_ != InvalidHandle; }
+
+  // Works on the open file's own handle.
+  friend bool RewriteFile(const char16_t* path, const std::function<bool(CFileDX&, std::string*)>& rewrite,
+                          const char** why);
 
  private:
   static constexpr intptr_t InvalidHandle = -1;  // INVALID_HANDLE_VALUE, or no descriptor

@@ -9,6 +9,7 @@
 #include "payload/file_faults.h"
 #include "payload/file.h"
 #include "payload/held_folder_posix.h"
+#include "payload/own_executable.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ uint32_t WindowsErrorOf(int error) {
     case ELOOP: return ErrorAccessDenied;  // a link where the held folder allows none
     case ENOTDIR: return ErrorPathNotFound;
     case EILSEQ: return 123;  // ERROR_INVALID_NAME
-    case EACCES: case EPERM: case EISDIR: case EROFS: return ErrorAccessDenied;
+    case EACCES: case EPERM: case EISDIR: case EROFS: case EMLINK: return ErrorAccessDenied;
     default: return 31;  // ERROR_GEN_FAILURE
   }
 }
@@ -52,13 +53,29 @@ void CFileDX::Close() {
 
 int CFileDX::OpenRead(const char16_t* path) {
   if (IsOpen()) return 0;
+  intptr_t own;
+  if (ReopenOwnExecutable(path, &own)) {
+    if (own < 0) {
+      lastOpenError_ = WindowsErrorOf(errno);
+      return 0;
+    }
+    handle_ = own;
+    return 1;
+  }
   PosixPlace place;
-  int fd = ResolveWindowsPlace(path, &place) ? openat(place.folder, place.name.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  // Never blocking on a FIFO, never through a link at the last name.
+  int fd = ResolveWindowsPlace(path, &place)
+               ? openat(place.folder, place.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)
+               : -1;
   struct stat st;
-  if (fd >= 0 && (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-    close(fd);  // Windows does not open a folder as a file
+  if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (place.folder != AT_FDCWD && st.st_nlink != 1))) {
+    // Only a regular file is read (Windows does not open a folder as a file),
+    // and in the held folder only one with no other name, which could be
+    // anyone's file hard-linked into the game folder.
+    int refusal = S_ISREG(st.st_mode) ? EMLINK : EACCES;
+    close(fd);
     fd = -1;
-    errno = EACCES;
+    errno = refusal;
   }
   if (fd < 0) {
     lastOpenError_ = WindowsErrorOf(errno);
@@ -75,14 +92,19 @@ int CFileDX::OpenWrite(const char16_t* path, uint32_t mode) {
   if (!ResolveWindowsPlace(path, &place)) return 0;
   // A file without its owner's write bit stands for the read-only attribute,
   // which Windows honours even for administrators.
+  // Only a regular file is written; never through a link, never blocking on a FIFO.
   struct stat st;
-  if (fstatat(place.folder, place.name.c_str(), &st, 0) == 0 && (S_ISDIR(st.st_mode) || !(st.st_mode & S_IWUSR)))
+  if (fstatat(place.folder, place.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+      (!S_ISREG(st.st_mode) || !(st.st_mode & S_IWUSR))) {
+    errno = S_ISDIR(st.st_mode) ? EISDIR : S_ISLNK(st.st_mode) ? ELOOP : EACCES;
     return 0;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
-  if (mode == OpenWriteCreateNew) flags |= O_EXCL;  // also refuses a planted link
+  }
+  int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  if (mode == OpenWriteCreateNew) flags |= O_EXCL;
   else if (mode != OpenWriteKeep) flags |= O_TRUNC;
   int fd = openat(place.folder, place.name.c_str(), flags, 0666);
   if (fd < 0) return 0;
+  NoteNameAdded(place);
   handle_ = fd;
   return 1;
 }
@@ -120,10 +142,10 @@ int CFileDX::Seek(uint32_t low, uint32_t high) {
   return lseek(Descriptor(handle_), position, SEEK_SET) == position;
 }
 
-uint32_t CFileDX::GetSize() {
+uint64_t CFileDX::GetSize() {
   struct stat st;
   if (!IsOpen() || fstat(Descriptor(handle_), &st) != 0) return InvalidFileSize;
-  return static_cast<uint32_t>(st.st_size);
+  return static_cast<uint64_t>(st.st_size);
 }
 
 int CFileDX::Flush() {

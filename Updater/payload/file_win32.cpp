@@ -4,7 +4,7 @@
 #include "payload/file_faults.h"
 #include "payload/file.h"
 #include "payload/held_folder_win32.h"
-#include "payload/own_executable_win32.h"
+#include "payload/own_executable.h"
 
 namespace {
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
@@ -20,8 +20,21 @@ void CFileDX::Close() {
 int CFileDX::OpenRead(const char16_t* path) {
   if (IsOpen()) return 0;
   HANDLE h = nullptr;
-  if (!ReopenOwnExecutable(path, &h))
-    h = FilePlace(path).Open(GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
+  intptr_t own = -1;
+  if (ReopenOwnExecutable(path, &own)) {
+    h = own == -1 ? nullptr : reinterpret_cast<HANDLE>(own);
+  } else {
+    FilePlace place(path);
+    h = place.Open(GENERIC_READ, FILE_SHARE_READ, FILE_OPEN, FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY);
+    BY_HANDLE_FILE_INFORMATION info;
+    // In the held folder, never a file with another name: it may be anyone's,
+    // hard-linked into the game folder.
+    if (h && place.belowHeldFolder() && (!GetFileInformationByHandle(h, &info) || info.nNumberOfLinks != 1)) {
+      CloseHandle(h);
+      h = nullptr;
+      SetLastError(ERROR_ACCESS_DENIED);
+    }
+  }
   if (!h) {
     lastOpenError_ = GetLastError();
     return 0;
@@ -64,7 +77,10 @@ int CFileDX::Seek(uint32_t low, uint32_t high) {
   return GetLastError() == 0;
 }
 
-uint32_t CFileDX::GetSize() { return GetFileSize(AsHandle(handle_), nullptr); }
+uint64_t CFileDX::GetSize() {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(AsHandle(handle_), &size) ? static_cast<uint64_t>(size.QuadPart) : InvalidFileSize;
+}
 
 int CFileDX::Flush() {
   NoteFileSystemChange();

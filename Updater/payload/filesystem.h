@@ -4,6 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <string>
+
+class CFileDX;
 
 constexpr uint32_t InvalidFileAttributes = 0xFFFFFFFFu;
 constexpr uint32_t FileAttributeReadOnly = 0x1;
@@ -17,16 +21,19 @@ uint32_t GetPathAttributes(const char16_t* path);
 // or a folder on the way missing). A path it cannot look at, such as one
 // through a link below the held folder, is not known to be absent.
 bool PathIsAbsent(const char16_t* path);
-// SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL): clears read-only.
-bool ResetPathAttributes(const char16_t* path);
+// SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL): clears read-only, only of
+// a file that has no other name (attributes belong to the file, and its other
+// name may be anyone's). `previous`, when given, receives what the file had,
+// for RestorePathAttributes.
+bool ResetPathAttributes(const char16_t* path, uint32_t* previous = nullptr);
+bool RestorePathAttributes(const char16_t* path, uint32_t previous);
+// Gives the file `replacement` what the file `replaced` has besides its
+// content, before it is renamed over it: on Windows its hidden and system
+// attributes, ACL and, where the system lets it be given, owner (as
+// ReplaceFileW keeps them); on POSIX its mode and, where permitted, owner.
+bool TakeAttributesOf(const char16_t* replaced, const char16_t* replacement);
 // MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING): one atomic rename.
 bool MoveFileReplacing(const char16_t* from, const char16_t* to);
-// Renames `replacement` over the existing file `replaced` as MoveFileReplacing
-// does, giving it what the replaced file had besides its content: on Windows
-// its attributes (hidden, system), ACL and owner, as ReplaceFileW would; on
-// POSIX its mode and, where permitted, its owner. A missing `replaced` is a
-// plain move.
-bool MoveFileKeepingAttributes(const char16_t* replacement, const char16_t* replaced);
 // Removes a file, or a link itself (never what it points to).
 bool RemoveFile(const char16_t* path);
 // A second name for an existing file's current content: a hard link, or a copy
@@ -41,11 +48,19 @@ bool FlushFolderOf(const char16_t* path);
 uint32_t LastFileError();
 void ClearLastFileError();
 
-// The name beside a file through which ReplaceFileContents writes it.
+// The name beside a file through which RewriteFile writes it.
 constexpr char16_t ReplacementSuffix[] = u".upd-new";
 
-// Replaces the file at `path` by `size` bytes so that a failure or a crash at
-// any moment leaves either the old file or the new one whole: the bytes go to a
-// fresh file beside it, are flushed, and are renamed over it. Refuses a
-// read-only file as writing it in place would.
-bool ReplaceFileContents(const char16_t* path, const void* data, size_t size);
+// Rewrites the existing file at `path` through open files only, never by a
+// name looked up again: it is opened once (as CFileDX::OpenRead opens it: in
+// a held folder never a link, nor a file with another name) and refused when
+// read-only; `rewrite` reads it through that open file and gives the new
+// content, which goes to a file created new beside it, takes the old file's
+// attributes (as TakeAttributesOf), is flushed and is renamed over the old
+// one through its own handle. A failure or a crash at any moment leaves the
+// old file or the new one whole. False, with the old file as it was, when it
+// cannot be opened, `rewrite` gives false or the new file cannot be written;
+// `why` is then set to the cause where the system gives none (and left as it
+// is otherwise).
+using Rewrite = std::function<bool(CFileDX& old, std::string* content)>;
+bool RewriteFile(const char16_t* path, const Rewrite& rewrite, const char** why = nullptr);

@@ -2,11 +2,14 @@
 #include <winternl.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "payload/file.h"
 #include "payload/file_faults.h"
 #include "payload/filesystem.h"
 #include "payload/held_folder_win32.h"
+#include "text/path_buffer.h"
 
 namespace {
 
@@ -22,6 +25,10 @@ class OwnedHandle {
   void Close() {
     if (handle_) CloseHandle(handle_);
     handle_ = nullptr;
+  }
+  void Reset(HANDLE handle) {
+    Close();
+    handle_ = handle;
   }
   operator HANDLE() const { return handle_; }
 
@@ -78,7 +85,7 @@ bool HasOneName(HANDLE file) {
 
 // What ReplaceFileW keeps of the replaced file: hidden and system, its ACL and,
 // where permitted, its owner.
-bool TakeAttributesOf(HANDLE replaced, HANDLE replacement) {
+bool CopyAttributes(HANDLE replaced, HANDLE replacement) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(replaced, &info)) return false;
   const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -140,11 +147,33 @@ bool PathIsAbsent(const char16_t* path) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-bool ResetPathAttributes(const char16_t* path) {
+bool ResetPathAttributes(const char16_t* path, uint32_t* previous) {
   NoteFileSystemChange();
   FilePlace place(path);
   OwnedHandle file(place.Open(FILE_WRITE_ATTRIBUTES, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
-  return file && HasOneName(file) && SetAttributes(file, FILE_ATTRIBUTE_NORMAL);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!file || !GetFileInformationByHandle(file, &info)) return false;
+  if (previous) *previous = info.dwFileAttributes;
+  return HasOneName(file) && SetAttributes(file, FILE_ATTRIBUTE_NORMAL);
+}
+
+bool RestorePathAttributes(const char16_t* path, uint32_t previous) {
+  NoteFileSystemChange();
+  FilePlace place(path);
+  OwnedHandle file(place.Open(FILE_WRITE_ATTRIBUTES, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+  const DWORD settable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                         FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+  return file && SetAttributes(file, previous & settable ? previous & settable : FILE_ATTRIBUTE_NORMAL);
+}
+
+bool TakeAttributesOf(const char16_t* replaced, const char16_t* replacement) {
+  NoteFileSystemChange();
+  FilePlace source(replaced), target(replacement);
+  OwnedHandle old(source.Open(READ_CONTROL, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
+  if (!old) return false;
+  OwnedHandle file(target.Open(FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER, ShareAll, FILE_OPEN,
+                               FILE_NON_DIRECTORY_FILE));
+  return file && CopyAttributes(old, file);
 }
 
 bool MoveFileReplacing(const char16_t* from, const char16_t* to) {
@@ -153,20 +182,6 @@ bool MoveFileReplacing(const char16_t* from, const char16_t* to) {
   if (!MoveAllowed()) return false;
   OwnedHandle file(source.Open(DELETE, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
   return file && NameInFolder(file, target, FileRenameInformation, true);
-}
-
-bool MoveFileKeepingAttributes(const char16_t* replacement, const char16_t* replaced) {
-  NoteFileSystemChange();
-  FilePlace source(replacement), target(replaced);
-  if (!MoveAllowed()) return false;
-  OwnedHandle file(source.Open(DELETE | FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER, ShareAll, FILE_OPEN,
-                               FILE_NON_DIRECTORY_FILE));
-  if (!file) return false;
-  {
-    OwnedHandle old(target.Open(READ_CONTROL, ShareAll, FILE_OPEN, FILE_NON_DIRECTORY_FILE));
-    if (old ? !TakeAttributesOf(old, file) : GetLastError() != ERROR_FILE_NOT_FOUND) return false;
-  }  // closed before the rename replaces it
-  return NameInFolder(file, target, FileRenameInformation, true);
 }
 
 bool RemoveFile(const char16_t* path) {
@@ -192,3 +207,50 @@ bool LinkOrCopyFile(const char16_t* existing, const char16_t* link) {
 }
 
 bool FlushFolderOf(const char16_t*) { return true; }
+
+bool RewriteFile(const char16_t* path, const Rewrite& rewrite, const char** why) {
+  auto refuse = [why](const char* cause) {
+    if (why) *why = cause;
+    return false;
+  };
+  CFileDX old;
+  if (!old.OpenRead(path)) return false;
+  HANDLE oldFile = reinterpret_cast<HANDLE>(old.handle_);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(oldFile, &info)) return false;
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) return refuse("the file is read-only");
+  std::string content;
+  if (!rewrite(old, &content)) return false;
+  if (content.size() > UINT32_MAX) return refuse("the new content is too large");
+
+  PathBuffer<> freshPath;
+  if (!freshPath.Format(u"%s%s", path, ReplacementSuffix)) return refuse("the path is too long");
+  FilePlace fresh(freshPath.c_str()), target(path);
+  const ACCESS_MASK access = GENERIC_WRITE | DELETE | WRITE_DAC | WRITE_OWNER;
+  const ULONG options = FILE_NON_DIRECTORY_FILE | FILE_SEQUENTIAL_ONLY;
+  NoteFileSystemChange();
+  OwnedHandle file(fresh.Open(access, 0, FILE_CREATE, options, FILE_ATTRIBUTE_ARCHIVE));
+  if (!file && GetLastError() == ERROR_FILE_EXISTS) {
+    RemoveFile(freshPath.c_str());  // a leftover of an interrupted run, or a planted link
+    NoteFileSystemChange();
+    file.Reset(fresh.Open(access, 0, FILE_CREATE, options, FILE_ATTRIBUTE_ARCHIVE));
+  }
+  if (!file) return false;
+  DWORD size = static_cast<DWORD>(content.size()), written = 0;
+  NoteFileSystemChange();
+  bool ok = WriteFile(file, content.data(), WritableBytes(size), &written, nullptr) && written == size &&
+            CopyAttributes(oldFile, file);
+  old.Close();  // a file open without delete sharing cannot be replaced
+  NoteFileSystemChange();
+  ok = ok && FlushAllowed() && FlushFileBuffers(file);
+  NoteFileSystemChange();
+  // Renamed through its own handle, in the folder the list was found in.
+  ok = ok && MoveAllowed() && NameInFolder(file, target, FileRenameInformation, true);
+  if (!ok) {
+    DWORD error = GetLastError();
+    FILE_DISPOSITION_INFORMATION remove{TRUE};
+    SetInformation(file, &remove, sizeof remove, FileDispositionInformation);
+    SetLastError(error);
+  }
+  return ok;
+}

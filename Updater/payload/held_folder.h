@@ -14,21 +14,39 @@
 
 bool HoldFolder(const char16_t* folder);
 void ReleaseHeldFolder();
+// True when `folder` is the folder held now, spelt as it was given to
+// HoldFolder (trailing separators aside): it was resolved when it was held,
+// and is not looked up by its name again.
+bool IsHeldFolder(const char16_t* folder);
+// Locks the held folder against every other updater that holds it, whatever
+// their environment (POSIX: flock on its descriptor; on Windows the named
+// mutex does this). False when another holds the lock.
+bool LockHeldFolder();
 
-// Holds a folder for as long as it lives.
+// Holds a folder for as long as it lives; a folder held already by the caller
+// stays held, and is not looked up again.
 class HeldFolderScope {
  public:
-  explicit HeldFolderScope(const char16_t* folder) : held_(HoldFolder(folder)) {}
+  explicit HeldFolderScope(const char16_t* folder)
+      : owned_(!IsHeldFolder(folder)), held_(!owned_ || HoldFolder(folder)) {}
   ~HeldFolderScope() {
-    if (held_) ReleaseHeldFolder();
+    if (owned_ && held_) ReleaseHeldFolder();
   }
   HeldFolderScope(const HeldFolderScope&) = delete;
   HeldFolderScope& operator=(const HeldFolderScope&) = delete;
   bool ok() const { return held_; }
 
  private:
+  bool owned_;
   bool held_;
 };
+
+// The folder as HoldFolder keeps it: without trailing separators.
+template <typename Char>
+std::basic_string_view<Char> WithoutTrailingSeparators(std::basic_string_view<Char> folder) {
+  while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/')) folder.remove_suffix(1);
+  return folder;
+}
 
 enum class PlaceInFolder { Outside, TheFolder, Below, Refused };
 

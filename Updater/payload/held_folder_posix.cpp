@@ -1,5 +1,6 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,7 +90,7 @@ PlaceInFolder ComponentsBelowHeld(const char16_t* path, std::vector<std::string>
   if (where == PlaceInFolder::Refused) errno = EACCES;
   if (where == PlaceInFolder::Below) {
     for (std::u16string_view component : wide) {
-      std::string narrow = WideToNarrow(std::u16string(component).c_str(), TargetUtf8);
+      std::string narrow = WideToNarrow(std::u16string(AsWin32Name(component)).c_str(), TargetUtf8);
       if (narrow.empty()) {
         errno = EILSEQ;  // a name no file can have
         return PlaceInFolder::Refused;
@@ -119,11 +120,15 @@ bool HoldFolder(const char16_t* folder) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   int descriptor = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (descriptor < 0) return false;
-  std::u16string windowsPath = folder;
-  while (windowsPath.size() > 1 && (windowsPath.back() == u'\\' || windowsPath.back() == u'/')) windowsPath.pop_back();
-  held = {windowsPath, path, descriptor, {}, {}};
+  held = {std::u16string(WithoutTrailingSeparators<char16_t>(folder)), path, descriptor, {}, {}};
   return true;
 }
+
+bool IsHeldFolder(const char16_t* folder) {
+  return held.descriptor >= 0 && WithoutTrailingSeparators<char16_t>(folder) == held.windowsPath;
+}
+
+bool LockHeldFolder() { return held.descriptor >= 0 && flock(held.descriptor, LOCK_EX | LOCK_NB) == 0; }
 
 void ReleaseHeldFolder() {
   for (auto& entry : held.folders) close(entry.second.descriptor);
@@ -172,5 +177,21 @@ bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place) {
   }
   place->folder = folder;
   place->name = SpellingIn(folder, key, below.back());
+  place->held = true;
+  place->key = key;
   return true;
+}
+
+void NoteNameAdded(const PosixPlace& place) {
+  auto spellings = place.held ? held.spellings.find(place.key) : held.spellings.end();
+  if (spellings == held.spellings.end()) return;  // not read yet: it will be read as it is then
+  auto [kept, added] = spellings->second.try_emplace(Folded(place.name), place.name);
+  if (!added && kept->second > place.name) kept->second = place.name;
+}
+
+void NoteNameRemoved(const PosixPlace& place) {
+  auto spellings = place.held ? held.spellings.find(place.key) : held.spellings.end();
+  if (spellings == held.spellings.end()) return;
+  auto kept = spellings->second.find(Folded(place.name));
+  if (kept != spellings->second.end() && kept->second == place.name) spellings->second.erase(kept);
 }

@@ -11,6 +11,8 @@
 struct PosixPlace {
   int folder = AT_FDCWD;  // owned by the held folder, open while it is held
   std::string name;
+  bool held = false;  // below the held folder
+  std::string key;    // the folder's path from the held folder, as spelt there
 };
 
 // ResolveWindowsPath, then, for a path below the held folder, each folder
@@ -20,3 +22,9 @@ struct PosixPlace {
 // ".." or lies outside the held folder (EACCES), or when it has no form as a
 // POSIX name (EILSEQ).
 bool ResolveWindowsPlace(const char16_t* path, PosixPlace* place);
+
+// The names this process adds to or removes from a folder below the held one,
+// which names are matched against without case as they stand now, not as
+// they stood when the folder was first looked at.
+void NoteNameAdded(const PosixPlace& place);
+void NoteNameRemoved(const PosixPlace& place);

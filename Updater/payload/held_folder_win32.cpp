@@ -18,7 +18,6 @@ struct HeldFolder {
 };
 HeldFolder held;
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 const wchar_t* AsWide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
 HANDLE OpenRelative(HANDLE folder, std::u16string_view name, ACCESS_MASK access, ULONG share, ULONG disposition,
@@ -48,11 +47,10 @@ bool IsLink(HANDLE handle) {
   return !GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Win32 strips trailing dots and blanks from names; names relative to a handle
-// are taken as they stand, so such a name would reach another file than the
-// one the path names elsewhere.
+// A name relative to a handle is taken as it stands: one that names no file
+// of its own ("", ".", "..") is refused.
 bool IsPlainName(std::u16string_view name) {
-  if (name.empty() || name == u"." || name == u".." || name.back() == u'.' || name.back() == u' ') {
+  if (name.empty() || name == u"." || name == u"..") {
     SetLastError(ERROR_INVALID_NAME);
     return false;
   }
@@ -120,8 +118,7 @@ void SetLastErrorFromStatus(NTSTATUS status) { SetLastError(RtlNtStatusToDosErro
 
 bool HoldFolder(const char16_t* folder) {
   ReleaseHeldFolder();
-  std::u16string path = folder;
-  while (path.size() > 1 && IsSeparator(path.back())) path.pop_back();
+  std::u16string path(WithoutTrailingSeparators<char16_t>(folder));
   if (path.empty()) return false;
   // The registry may name the folder through a link (C:\Games -> D:\Games): it
   // is followed here, once, before anything is written. "D:" alone would be
@@ -140,6 +137,13 @@ bool HoldFolder(const char16_t* folder) {
   for (HANDLE h : folders) CloseHandle(h);
   return false;
 }
+
+bool IsHeldFolder(const char16_t* folder) {
+  return !held.folders.empty() && WithoutTrailingSeparators<char16_t>(folder) == held.path;
+}
+
+// Another updater is kept out by the named mutex.
+bool LockHeldFolder() { return !held.folders.empty(); }
 
 void ReleaseHeldFolder() {
   for (HANDLE h : held.folders) CloseHandle(h);
@@ -164,7 +168,7 @@ bool FilePlace::Resolve(std::u16string_view text) {
       return false;
     }
     opened_.push_back(folder_ = folder);
-    name_ = text.substr(cut + 1);
+    name_ = AsWin32Name(text.substr(cut + 1));
     return IsPlainName(name_);
   }
   std::vector<std::u16string_view> below;
@@ -177,11 +181,11 @@ bool FilePlace::Resolve(std::u16string_view text) {
   folder_ = held.folders.back();
   if (where == PlaceInFolder::Below) {
     for (size_t i = 0; i + 1 < below.size(); ++i) {
-      HANDLE next = OpenFolderIn(folder_, below[i]);
+      HANDLE next = OpenFolderIn(folder_, AsWin32Name(below[i]));
       if (!next) return false;
       opened_.push_back(folder_ = next);
     }
-    name_ = below.back();
+    name_ = AsWin32Name(below.back());
     return IsPlainName(name_);
   }
   return true;

@@ -28,6 +28,7 @@ class FilePlace {
   // folder on the way could not be opened.
   bool ok() const;
   HANDLE folder() const { return folder_; }
+  bool belowHeldFolder() const { return held_; }
   const std::u16string& name() const { return name_; }  // empty: the held folder itself
 
   // NtCreateFile of the name relative to the folder (FILE_READ_ATTRIBUTES and

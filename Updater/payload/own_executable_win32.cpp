@@ -1,32 +1,29 @@
-#include "payload/own_executable_win32.h"
+#include <windows.h>
+#include <winternl.h>
 
-#include <cstddef>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "payload/own_executable.h"
 #include "text/path_buffer.h"
+
+// STATUS_SUCCESS when both addresses lie in views of the same file.
+extern "C" NTSTATUS NTAPI NtAreMappedFilesTheSame(PVOID first, PVOID second);
 
 namespace {
 
 std::u16string ownPath;  // empty until HoldOwnExecutable
 HANDLE ownFile = INVALID_HANDLE_VALUE;
 
-// The file's headers equal those mapped in memory, but for the image base,
-// which the loader writes when it moves the image.
+// A view of the open file and the running image map the same file: the
+// system's own answer, whatever the file's bytes are.
 bool IsRunningImage(HANDLE file) {
-  auto* image = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
-  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
-  DWORD size = nt->OptionalHeader.SizeOfHeaders;
-  size_t base = static_cast<size_t>(dos->e_lfanew) + offsetof(IMAGE_NT_HEADERS, OptionalHeader.ImageBase);
-  if (size < base + sizeof nt->OptionalHeader.ImageBase) return false;
-  std::vector<unsigned char> headers(size);
-  DWORD read = 0;
-  if (!ReadFile(file, headers.data(), size, &read, nullptr) || read != size) return false;
-  std::memcpy(headers.data() + base, image + base, sizeof nt->OptionalHeader.ImageBase);
-  return std::memcmp(headers.data(), image, size) == 0;
+  HANDLE mapping = CreateFileMappingW(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (!mapping) return false;
+  void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 1);
+  bool same = view && NtAreMappedFilesTheSame(GetModuleHandleW(nullptr), view) == 0;
+  if (view) UnmapViewOfFile(view);
+  CloseHandle(mapping);
+  return same;
 }
 
 }  // namespace
@@ -41,6 +38,7 @@ bool HoldOwnExecutable() {
   PathBuffer<> path;
   if (!GetOwnExecutablePath(path.data(), path.capacity())) return false;
   ownPath = path.c_str();
+  // No writers, no renames or removals while it runs.
   HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ, FILE_SHARE_READ, nullptr,
                             OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
@@ -52,15 +50,16 @@ bool HoldOwnExecutable() {
   return true;
 }
 
-bool ReopenOwnExecutable(const char16_t* path, HANDLE* file) {
+bool ReopenOwnExecutable(const char16_t* path, intptr_t* handle) {
   if (ownPath.empty() || ownPath != path) return false;
-  *file = nullptr;
+  *handle = -1;
   if (ownFile == INVALID_HANDLE_VALUE) {
     SetLastError(ERROR_ACCESS_DENIED);
     return true;
   }
-  // The same open file, not a new open of its name: its readers seek before they read.
-  HANDLE process = GetCurrentProcess();
-  if (!DuplicateHandle(process, ownFile, process, file, 0, FALSE, DUPLICATE_SAME_ACCESS)) *file = nullptr;
+  // The same open file, not a new open of its name.
+  HANDLE process = GetCurrentProcess(), copy = nullptr;
+  if (DuplicateHandle(process, ownFile, process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+    *handle = reinterpret_cast<intptr_t>(copy);
   return true;
 }

@@ -34,7 +34,7 @@ int ReadPayloadTitle(char16_t* title, size_t capacity) {
 int ReadPayloadTitleFromFile(const char16_t* executablePath, char16_t* title, size_t capacity) {
   CFileDX file;
   if (!file.OpenRead(executablePath)) return 0;
-  uint32_t size = file.GetSize();
+  uint64_t size = file.GetSize();
   if (size == InvalidFileSize || size < PayloadHeaderOffset) return 0;
   file.Seek(PayloadHeaderOffset, 0);
   unsigned char header[PayloadHeaderSize];
@@ -62,7 +62,7 @@ int ReadArchiveIndex(ArchiveHeader* header, std::vector<ArchiveEntry>* entries, 
   // An index larger than the whole file cannot be read in full; refusing it here
   // keeps a damaged count from asking for gigabytes.
   uint64_t indexSize = uint64_t{count} * entrySize;
-  uint32_t fileSize = file->GetSize();
+  uint64_t fileSize = file->GetSize();
   if (fileSize == InvalidFileSize || indexSize > fileSize) return 0;
 
   std::unique_ptr<unsigned char[]> index(new (std::nothrow) unsigned char[indexSize + 1]());

@@ -54,6 +54,7 @@ bool ResolveWindowsPath(const char16_t* path, std::string* posixPath) {
   bool matching = true;
   bool first = true;
   for (std::string_view component : SplitComponents(rest)) {
+    component = AsWin32Name(component);
     if (!first) resolved += '/';
     first = false;
     if (matching && !component.empty() && component != "." && component != ".." &&

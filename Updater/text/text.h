@@ -87,6 +87,15 @@ std::vector<std::basic_string_view<Char>> SplitComponents(std::basic_string_view
   return components;
 }
 
+// A name as Windows opens it by a path: trailing dots and blanks dropped
+// ("game.exe. " is "game.exe"), "." and ".." as they are.
+template <typename Char>
+std::basic_string_view<Char> AsWin32Name(std::basic_string_view<Char> name) {
+  bool dots = !name.empty() && name.find_first_not_of(static_cast<Char>('.')) == name.npos;
+  while (!dots && !name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  return name;
+}
+
 // printf-style formatting where only %s (and %%) occur. FormatWide's %s takes a
 // UTF-16 text, FormatNarrow's a narrow one. Returns the units written without
 // the terminator, or -1 (dest holding an empty text) when the result does not fit

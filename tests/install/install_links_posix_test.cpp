@@ -64,14 +64,22 @@ TEST_F(InstallLinksTest, PlantedBeforeTheInstall) {
           for (const char* name : {"New.pak.tmp", "data/sound.pak.upd-backup", "uninst.lst.upd-new"})
             Plant(name, "none");
         }), InstallSucceeded, AsUpdated, {}},
-       // The lists are read through their links, and the links replaced.
+       // A list that is a link is neither read nor replaced: the files are
+       // installed, and the uninstall list's step fails.
        {"at the game's files", standard([this] {
           Plant("Game.pak", "target.pak");
           Plant("data/Map.pak", "none");
           Plant("vlk.hvl", "vlk.hvl");
           Plant("uninst.lst", "uninst.lst");
-        }), InstallSucceeded, AsUpdated,
-        {{"uninst.lst", std::string("outside uninst.lst\nnew.pak\ngame.pak\ndata\\map.pak\ndata\\sound.pak\n") + '\0'}}},
+        }), InstallUninstallListFailed, AsUpdated, {{"uninst.lst", "link"}, {"vlk.hvl", "link"}}},
+       // So is a list that has another name, which may be anyone's file.
+       {"lists with another name", standard([this] {
+          for (const char* list : {"vlk.hvl", "uninst.lst"}) {
+            fs::remove(Game(list));
+            fs::create_hard_link(Outside(list), Game(list));
+          }
+        }), InstallUninstallListFailed, AsUpdated,
+        {{"uninst.lst", "outside uninst.lst"}, {"vlk.hvl", OldGame()["vlk.hvl"]}}},
        // Another name of the file outside keeps its content, and loses the link.
        {"a hard link", standard([this] {
           fs::remove(Game("Game.pak"));
@@ -86,6 +94,8 @@ TEST_F(InstallLinksTest, PlantedBeforeTheInstall) {
         {{"vlk.hvl", VersionListBytes({{"Game.pak", "new game"}, {"DATA\\Map.pak", "old map"},
                                        {"data\\sound.pak", "old sound"}, {"GAME.PAK", "old game"}})}}}},
       [this] {
+        // The game's other names of files outside go first, so that their link counts are back.
+        for (const char* list : {"vlk.hvl", "uninst.lst"}) fs::remove(Game(list));
         ExpectNothingOutsideChanged();
         ResetOutside();
       });

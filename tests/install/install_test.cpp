@@ -74,10 +74,10 @@ TEST_F(InstallTest, Cases) {
        OnlyThese, {{"A.pak", "a"}}},
       {"empty archive: the lists still change", packed({}), InstallSucceeded, OnlyThese,
        {{"uninst.lst", std::string("lumentrail.exe\ngame.pak\ndata\\map.pak\n$dir data\n") + '\0'}}},
-      {"empty archive, no folder: the missing list decides", [&, empty = packed({})] {
+      {"empty archive, no folder: nothing is written without the folder held", [&, empty = packed({})] {
          fs::remove_all(Game(""));
          return empty();
-       }, InstallUninstallListFailed, OnlyThese, {}},
+       }, InstallWriteFailed, OnlyThese, {}},
       {"no version list in the game", standard([this] { fs::remove(Game("vlk.hvl")); }), InstallSucceeded,
        AsUpdated, {{"vlk.hvl", Gone}}},
       {"format-1 version list", [&, payload = update(withLongRows)] {

@@ -17,6 +17,11 @@ TEST(HeldFolder, InsideWorksAsUsualOutsideIsRefusedUntilReleased) {
   std::filesystem::create_directories(folder.File("game/data"));
   WriteBytes(folder.File("game/data/old.dat"), "old");
   WriteBytes(folder.File("outside.dat"), "outside");
+  WriteBytes(folder.File("game/vlk.hvl"), "old list");
+  auto rewrite = [](CFileDX&, std::string* content) {
+    *content = "list";
+    return true;
+  };
   auto game = [&](const std::string& relative) { return folder.Wide("game\\" + relative); };
   ASSERT_TRUE(HoldFolder(folder.Wide("game").c_str()));
 
@@ -28,7 +33,7 @@ TEST(HeldFolder, InsideWorksAsUsualOutsideIsRefusedUntilReleased) {
   EXPECT_TRUE(MoveFileReplacing(game("data\\new.dat.tmp").c_str(), game("data\\old.dat").c_str()));
   EXPECT_TRUE(RemoveFile(game("data\\old.dat.upd-backup").c_str()));
   EXPECT_NE(GetPathAttributes(game("data").c_str()) & FileAttributeDirectory, 0u);
-  EXPECT_TRUE(ReplaceFileContents(game("vlk.hvl").c_str(), "list", 4));
+  EXPECT_TRUE(RewriteFile(game("vlk.hvl").c_str(), rewrite));
   ASSERT_EQ(file.OpenRead(game("DATA\\OLD.DAT").c_str()), 1);  // names still match without case
   file.Close();
 
@@ -42,7 +47,7 @@ TEST(HeldFolder, InsideWorksAsUsualOutsideIsRefusedUntilReleased) {
     EXPECT_FALSE(ResetPathAttributes(refused.c_str()));
     EXPECT_FALSE(RemoveFile(refused.c_str()));
     EXPECT_FALSE(MoveFileReplacing(inside.c_str(), refused.c_str()));
-    EXPECT_FALSE(ReplaceFileContents(refused.c_str(), "new", 3));
+    EXPECT_FALSE(RewriteFile(refused.c_str(), rewrite));
   }
   EXPECT_EQ(file.OpenWrite(fresh.c_str(), OpenWriteCreateNew), 0);
   EXPECT_FALSE(PathIsAbsent(fresh.c_str()));
