@@ -6,28 +6,30 @@
 
 #include "app/flow.h"
 #include "app/install_update.h"
+#include "payload/file.h"
+#include "payload/filesystem.h"
+#include "payload/held_folder.h"
+#include "payload/held_folder_win32.h"
 #include "text/path_buffer.h"
 #include "text/text.h"
 
-namespace {
-const wchar_t* AsWide(const char16_t* s) { return reinterpret_cast<const wchar_t*>(s); }
-}  // namespace
-
 void RecordInstallRun(const InstallRun& run) {
-  PathBuffer<> path;
-  DWORD length = GetTempPathW(static_cast<DWORD>(path.capacity()), reinterpret_cast<wchar_t*>(path.data()));
-  if (length == 0 || length >= path.capacity() || !path.Append(ProductTitle) || !path.Append(u" updater.log")) return;
-  // A fresh file every run, never written through whatever stands at the name.
-  DeleteFileW(AsWide(path.c_str()));
-  HANDLE file = CreateFileW(AsWide(path.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
+  PathBuffer<> temp, path;
+  DWORD length = GetTempPathW(static_cast<DWORD>(temp.capacity()), reinterpret_cast<wchar_t*>(temp.data()));
+  if (length == 0 || length >= temp.capacity() || !path.Format(u"%s\\%s updater.log", temp.c_str(), ProductTitle))
+    return;
+  // The folder is held like the game's, with no link anywhere on its path:
+  // an elevated program writes no log through a folder someone redirected.
+  if (!HoldFolderWithoutLinks(temp.c_str())) return;
   std::string text = "\xEF\xBB\xBF" + RunLogText(run);
   std::string lines;  // CR LF, as Windows' own editors expect
   for (char c : text) lines += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  DWORD written = 0;
-  WriteFile(file, lines.data(), static_cast<DWORD>(lines.size()), &written, nullptr);
-  CloseHandle(file);
+  // A fresh file every run, never written through whatever stands at the name.
+  RemoveFile(path.c_str());
+  CFileDX log;
+  if (log.OpenWrite(path.c_str(), OpenWriteCreateNew)) log.Write(lines.data(), static_cast<uint32_t>(lines.size()));
+  log.Close();
+  ReleaseHeldFolder();
 }
 
 std::string LocalTimeText() {

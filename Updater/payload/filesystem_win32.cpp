@@ -138,7 +138,7 @@ uint32_t GetPathAttributes(const char16_t* path) {
   OwnedHandle file(place.Open(0, ShareAll, FILE_OPEN, FILE_OPEN_REPARSE_POINT, 0, FilePlace::Link::Allowed));
   BY_HANDLE_FILE_INFORMATION info;
   if (!file || !GetFileInformationByHandle(file, &info)) return InvalidFileAttributes;
-  return info.dwFileAttributes;
+  return info.dwFileAttributes | (place.belowHeldFolder() && place.IsLink(file) ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
 }
 
 bool PathIsAbsent(const char16_t* path) {

@@ -42,9 +42,38 @@ HANDLE OpenRelative(HANDLE folder, std::u16string_view name, ACCESS_MASK access,
   return nullptr;
 }
 
-bool IsLink(HANDLE handle) {
+bool FinalPath(HANDLE handle, DWORD flags, std::u16string* path) {
+  DWORD size = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
+  if (!size) return false;
+  path->assign(size, u'\0');
+  DWORD length = GetFinalPathNameByHandleW(handle, reinterpret_cast<wchar_t*>(path->data()), size, flags);
+  if (!length || length >= size) return false;
+  path->resize(length);
+  return true;
+}
+
+// Wine opens a Unix symbolic link, even as itself, as what it points to.
+bool UnderWine() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine;
+}
+
+// Whether `handle`, which `name` in `folder` was opened as, is a link. Windows
+// opens a link as itself, and its handle says so; under Wine it is what the
+// link points to, whose final path is not the folder's with the name.
+bool IsLink(HANDLE handle, HANDLE folder, std::u16string_view name) {
   BY_HANDLE_FILE_INFORMATION info;
-  return !GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  if (!GetFileInformationByHandle(handle, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+  if (!UnderWine()) return false;
+  std::u16string opened, expected;
+  if (!FinalPath(handle, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, &opened) ||
+      !FinalPath(folder, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS, &expected))
+    return true;
+  if (expected.back() != u'\\') expected += u'\\';
+  expected += name;
+  return CompareStringOrdinal(reinterpret_cast<const wchar_t*>(opened.data()), static_cast<int>(opened.size()),
+                              reinterpret_cast<const wchar_t*>(expected.data()), static_cast<int>(expected.size()),
+                              TRUE) != CSTR_EQUAL;
 }
 
 // A name relative to a handle is taken as it stands: one that names no file
@@ -68,20 +97,10 @@ HANDLE OpenFolderIn(HANDLE folder, std::u16string_view name) {
     if (error == ERROR_FILE_NOT_FOUND || error == ERROR_DIRECTORY) SetLastError(ERROR_PATH_NOT_FOUND);
     return nullptr;
   }
-  if (!IsLink(next)) return next;
+  if (!IsLink(next, folder, name)) return next;
   CloseHandle(next);
   SetLastError(ERROR_ACCESS_DENIED);
   return nullptr;
-}
-
-bool FinalPath(HANDLE handle, DWORD flags, std::u16string* path) {
-  DWORD size = GetFinalPathNameByHandleW(handle, nullptr, 0, flags);
-  if (!size) return false;
-  path->assign(size, u'\0');
-  DWORD length = GetFinalPathNameByHandleW(handle, reinterpret_cast<wchar_t*>(path->data()), size, flags);
-  if (!length || length >= size) return false;
-  path->resize(length);
-  return true;
 }
 
 bool SameFile(HANDLE a, HANDLE b) {
@@ -138,6 +157,27 @@ bool HoldFolder(const char16_t* folder) {
   return false;
 }
 
+bool HoldFolderWithoutLinks(const char16_t* folder) {
+  ReleaseHeldFolder();
+  std::u16string path(WithoutTrailingSeparators<char16_t>(folder));
+  if (path.size() < 3 || path[1] != u':' || (path[2] != u'\\' && path[2] != u'/')) return false;
+  HANDLE root = OpenRelative(nullptr, u"\\??\\" + path.substr(0, 2) + u"\\", FolderAccess, FolderShare, FILE_OPEN,
+                             FILE_DIRECTORY_FILE, 0);
+  if (!root) return false;
+  std::vector<HANDLE> folders{root};
+  for (std::u16string_view name : SplitComponents<char16_t>(std::u16string_view(path).substr(3))) {
+    if (name.empty()) continue;
+    HANDLE next = OpenFolderIn(folders.back(), AsWin32Name(name));
+    if (!next) {
+      for (HANDLE h : folders) CloseHandle(h);
+      return false;
+    }
+    folders.push_back(next);
+  }
+  held = {path, std::move(folders)};
+  return true;
+}
+
 bool IsHeldFolder(const char16_t* folder) {
   return !held.folders.empty() && WithoutTrailingSeparators<char16_t>(folder) == held.path;
 }
@@ -191,6 +231,8 @@ bool FilePlace::Resolve(std::u16string_view text) {
   return true;
 }
 
+bool FilePlace::IsLink(HANDLE opened) const { return ::IsLink(opened, folder_, name_); }
+
 bool FilePlace::ok() const {
   if (!ok_) SetLastError(error_);
   return ok_;
@@ -205,7 +247,7 @@ HANDLE FilePlace::Open(ACCESS_MASK access, ULONG share, ULONG disposition, ULONG
   if (!ok()) return nullptr;
   ULONG asItself = held_ ? FILE_OPEN_REPARSE_POINT : 0;
   HANDLE handle = OpenRelative(folder_, name_, access, share, disposition, options | asItself, attributes);
-  if (!handle || !held_ || link == Link::Allowed || !IsLink(handle)) return handle;
+  if (!handle || !held_ || link == Link::Allowed || !::IsLink(handle, folder_, name_)) return handle;
   CloseHandle(handle);
   SetLastError(ERROR_ACCESS_DENIED);
   return nullptr;

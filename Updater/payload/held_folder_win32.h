@@ -38,6 +38,8 @@ class FilePlace {
   enum class Link { Refused, Allowed };
   HANDLE Open(ACCESS_MASK access, ULONG share, ULONG disposition, ULONG options, ULONG attributes = 0,
               Link link = Link::Refused) const;
+  // Whether the file this place opened as `opened` is a link.
+  bool IsLink(HANDLE opened) const;
 
  private:
   bool Resolve(std::u16string_view path);
@@ -49,6 +51,11 @@ class FilePlace {
   bool ok_ = false;
   DWORD error_ = 0;  // why it was refused
 };
+
+// Holds a folder as HoldFolder does, but refuses it when any folder on its
+// path ("X:\..." only) is a link, where HoldFolder follows one once: for a
+// folder whose path the program takes from its environment (%TEMP%).
+bool HoldFolderWithoutLinks(const char16_t* folder);
 
 // The last error from an NTSTATUS, as the Win32 call that wraps it would set it.
 void SetLastErrorFromStatus(NTSTATUS status);

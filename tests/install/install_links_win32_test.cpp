@@ -52,4 +52,22 @@ TEST_F(InstallTest, HardLinkedFilesKeepTheirAttributes) {
   }
 }
 
+// A list with another name may be anyone's file: it is neither read into the
+// game's list nor replaced, and the uninstall list's step fails.
+TEST_F(InstallTest, ListsWithAnotherNameAreNeitherReadNorReplaced) {
+  for (const char* list : {"vlk.hvl", "uninst.lst"}) {
+    ResetGame();
+    const std::string content = ReadBytes(Game(list));
+    WriteBytes(work.File("outside.lst"), content);
+    std::u16string outside = ToWide(work.File("outside.lst")), link = ToWide(Game(list));
+    RemoveFile(link.c_str());
+    ASSERT_TRUE(CreateHardLinkW(reinterpret_cast<const wchar_t*>(link.c_str()),
+                                reinterpret_cast<const wchar_t*>(outside.c_str()), nullptr));
+    EXPECT_EQ(InstallStandardUpdate(), std::string(list) == "uninst.lst" ? InstallUninstallListFailed : InstallSucceeded);
+    EXPECT_EQ(ReadBytes(Game(list)), content) << list;
+    RemoveFile(link.c_str());
+    RemoveFile(outside.c_str());
+  }
+}
+
 }  // namespace

@@ -300,16 +300,19 @@ class Driver {
       timeoutMs_ = std::stoul(Next()) * 1000;
     } else if (step == "title") {
       title_ = FromUtf8(Next());
-    } else if (step == "start") {
+    } else if (step == "start" || step == "start-suspended") {
       std::string name = Next();
       std::wstring path = FromUtf8(Next()), command = L"\"" + path + L"\"";
       STARTUPINFOW startup{};
       startup.cb = sizeof startup;
-      Expect(CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+      DWORD flags = step == "start" ? 0 : CREATE_SUSPENDED;
+      Expect(CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
                             &processes_[name]),
              "cannot start " + ToUtf8(path) + ": error " + std::to_string(GetLastError()));
       if (main_.empty()) main_ = name;
-      Say("started " + name);
+      Say(step == "start" ? "started " + name : "suspended " + name);
+    } else if (step == "resume") {
+      Expect(ResumeThread(Need(Next()).hThread) != static_cast<DWORD>(-1), "cannot resume the updater");
     } else if (step == "hold-game-mutex") {
       Expect(CreateMutexA(nullptr, TRUE, GameMutexName), "cannot create the game mutex");
     } else if (step == "expect-box" || step == "question" || step == "information" || step == "warning") {
