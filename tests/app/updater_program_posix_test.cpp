@@ -42,6 +42,7 @@ struct Row {
   int interrupt = 0;                // sent once the big update installs; SIGINT on a terminal is Ctrl-C typed
   std::string atCancel = "";        // then typed at the Cancel question
   std::vector<std::string> screen = {};  // what a terminal 80 columns wide shows at the end
+  std::function<void()> atQuestion = nullptr;  // done while the first question waits for its answer
 };
 
 ChildOptions With(std::vector<std::string> args, Streams streams = Streams::Pipes) { return {std::move(args), streams}; }
@@ -116,6 +117,10 @@ class UpdaterProgram : public ::testing::Test {
     if (!row.term.empty()) env.push_back("TERM=" + row.term);
     auto updater = std::make_unique<ChildProcess>(root.File(row.interrupt ? "big" : row.program), env, row.options);
     EXPECT_TRUE(row.options.streams != Streams::Terminal || row.input.empty() || updater->WaitFor("[y/N] "));
+    if (row.atQuestion) {
+      EXPECT_TRUE(updater->WaitFor("[y/N] "));
+      row.atQuestion();
+    }
     updater->Send(row.input);
     updater->CloseInput();
     if (row.interrupt) {
@@ -301,6 +306,49 @@ TEST_F(UpdaterProgram, RunsAsAPlayer) {
   for (Row row : rows) {
     row.options.user = player;
     Check(row);
+  }
+}
+
+// What the updater checked is what it installs: the game folder it found
+// the game in, held by no name and locked against every other updater,
+// and the program file it was started from.
+TEST_F(UpdaterProgram, InstallsWhatItChecked) {
+  const std::string notFound = "The installed folder cannot be found.";
+  auto replaceProgram = [this] {
+    std::string bytes = ReadBytes(root.File("updater"));
+    WriteBytes(root.File("other"), bytes.substr(0, bytes.size() - 1) + "X");  // script.pak's last byte
+    fs::permissions(root.File("other"), fs::perms::owner_all);
+    fs::rename(root.File("other"), root.File("updater"));
+  };
+  auto secondUpdater = [this] {
+    fs::create_directories(root.File("run2"));
+    fakeGame = std::make_unique<ChildProcess>(
+        root.File("updater"), std::vector<std::string>{"HOME=" + root.path(), "WINEPREFIX=" + prefix,
+                                                       "XDG_RUNTIME_DIR=" + root.File("run2"), "LANG=C.UTF-8"});
+    EXPECT_TRUE(fakeGame->WaitFor("[y/N] "));
+  };
+  auto cut = [this] {
+    std::string bytes = ReadBytes(root.File("updater"));
+    WriteBytes(root.File("cut"), bytes.substr(0, 0x70400 + 16 + 64));  // within the index
+    fs::permissions(root.File("cut"), fs::perms::owner_all);
+  };
+  const Row rows[] = {
+      {.what = "registered folder a link to one without the game", .input = "n\n", .status = 255, .said = {notFound},
+       .setup = [this] {
+         fs::create_directories(prefix + "/drive_c/Empty");
+         fs::create_directory_symlink("../Empty", prefix + "/drive_c/Games/Linked");
+         WriteRegistry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\Linked\"");
+       }},
+      {.what = "replaced while its question is open", .input = "y\n", .status = 0, .updated = true,
+       .atQuestion = replaceProgram},
+      {.what = "another updater on the folder", .input = "y\n", .status = 250,
+       .said = {"another copy of the updater is running"}, .setup = secondUpdater},
+      {.what = "an index cut short", .input = "y\n", .status = 2,
+       .said = {"archive index read failed: the archive index is cut short"}, .setup = cut, .program = "cut"},
+  };
+  for (const Row& row : rows) {
+    Check(row);
+    if (std::string(row.what) == "replaced while its question is open") Pack("updater");
   }
 }
 

@@ -72,6 +72,10 @@ TEST_F(InstallLinksTest, PlantedBeforeTheInstall) {
           Plant("vlk.hvl", "vlk.hvl");
           Plant("uninst.lst", "uninst.lst");
         }), InstallUninstallListFailed, AsUpdated, {{"uninst.lst", "link"}, {"vlk.hvl", "link"}}},
+       // A list that is a FIFO is not waited on.
+       {"FIFOs at the lists' names", standard([this] {
+          for (const char* list : {"vlk.hvl", "uninst.lst"}) fs::remove(Game(list)), mkfifo(Game(list).c_str(), 0666);
+        }), InstallUninstallListFailed, AsUpdated, {{"uninst.lst", Gone}, {"vlk.hvl", Gone}}},
        // So is a list that has another name, which may be anyone's file.
        {"lists with another name", standard([this] {
           for (const char* list : {"vlk.hvl", "uninst.lst"}) {

@@ -86,6 +86,16 @@ TEST_F(InstallTest, Cases) {
        }, InstallSucceeded, OnlyThese, {{"vlk.hvl", VersionListBytes(formatOne, 1)}}},
       {"no uninstall list: reported after the files", standard([this] { fs::remove(Game("uninst.lst")); }),
        InstallUninstallListFailed, AsUpdated, {{"uninst.lst", Gone}}},
+      // A row stays for a file this run creates under another spelling, and
+      // for a name Windows finds without its trailing dots and blanks.
+      {"rows of files found as Windows finds them", [&, payload = update({{"data\\map.pak", "new map"}})] {
+         fs::remove(Game("data/Map.pak"));
+         WriteBytes(Game("vlk.hvl"), VersionListBytes({{"DATA\\Map.pak", "old map"}, {"LUMENTRAIL.exe. ", "game program"},
+                                                       {"Gone.pak.", "gone"}}));
+         return payload();
+       }, InstallSucceeded, OnlyThese,
+       {{"data/map.pak", "new map"},
+        {"vlk.hvl", VersionListBytes({{"DATA\\Map.pak", "new map"}, {"LUMENTRAIL.exe. ", "game program"}})}}},
   };
   for (const RefusedNames& set : RefusedNameTable()) {
     std::vector<UpdateFile> files;
@@ -94,6 +104,22 @@ TEST_F(InstallTest, Cases) {
   }
 
   RunCases(cases);
+}
+
+// Where no system call failed, the cause says what happened.
+TEST_F(InstallTest, CauseSaysWhatHappened) {
+  const std::string payload = StandardPayload(), good = ReadBytes(payload);
+  auto detail = [&](std::function<void()> change, const std::string& path) {
+    ResetGame();
+    change();
+    Install(path);
+    return std::string(report.detail);
+  };
+  EXPECT_EQ(detail([this] { fs::permissions(Game("uninst.lst"), fs::perms::owner_read); }, payload),
+            "the file is read-only");
+  EXPECT_EQ(detail([this] { WriteBytes(Game("uninst.lst"), ""); }, payload), "the list is empty");
+  EXPECT_EQ(detail([&] { WriteBytes(work.File("cut.exe"), good.substr(0, ArchiveOffset + 16 + 64)); }, work.File("cut.exe")),
+            "the archive index is cut short, or too large for the memory there is");
 }
 
 TEST_F(InstallTest, ProgressShowsEachFileAndMovesBothBars) {
