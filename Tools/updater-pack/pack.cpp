@@ -41,6 +41,10 @@ bool ToShiftJis(const std::string& utf8, std::string* sjis) {
   return true;
 }
 
+// The name the updater reads from stored bytes: valid UTF-8 as UTF-8, any
+// other bytes as Shift-JIS.
+std::string ReadBack(const std::string& stored) { return ConvertNarrow(stored.c_str(), TargetUtf8); }
+
 std::string ChecksumOfFile(const SourceFile& file, uint32_t words[2], std::vector<char>& block, ByteProgress* progress) {
   InputFile in = OpenForReading(file.path);
   if (!in) return Cannot("open", file.path);
@@ -105,6 +109,11 @@ std::string CheckNames(const PackOptions& options, const std::vector<SourceFile>
     if (file.relative.find('\\') != std::string::npos) return file.path + ": the name holds a backslash";
     if (!ToShiftJis(bare, &storedName) || !ToShiftJis(RowName(file), &rowSjis))
       return file.path + ": the name is not UTF-8 or has no Shift-JIS form";
+    // Shift-JIS bytes that also form UTF-8 would install the file under another name.
+    if (ReadBack(rowSjis) != RowName(file) || ReadBack(storedName) != bare)
+      return file.path + ": stored in Shift-JIS, the name reads back as " +
+             (ReadBack(rowSjis) != RowName(file) ? ReadBack(rowSjis) : ReadBack(storedName)) +
+             " (its bytes are UTF-8 as well); rename the file";
     if (storedName.size() > archiveNameLimit)
       return file.path + ": the name is longer than " + std::to_string(archiveNameLimit) + " bytes";
     if (rowSjis.size() > listNameLimit)

@@ -166,6 +166,9 @@ TEST(UpdaterPack, Runs) {
       {2, "the path is longer than 55 bytes in Shift-JIS", kBuild + "--list-format 1",
        Writing({std::string(50, 'd') + "/f.dat"})},
       {2, "has no Shift-JIS form", kBuild, Writing({"\xf0\x9f\x98\x80.dat"})},
+      // Its Shift-JIS bytes C3 BD are UTF-8 too, which the updater reads first.
+      {2, "{}/from/data/ﾃｽ.pak: stored in Shift-JIS, the name reads back as data\\ý.pak",
+       kBuild, Writing({"data/ﾃｽ.pak"})},
       {2, "reserved for the version list", kBuild, Writing({"data/VLK.HVL"})},
       {2, "{}/from: more than 255 files", kBuild, Writing(Names(252))},
       {2, "{}/from: its files make an archive of", kBuild, Writing({"a", "b", "c"}, 3ull << 29)},  // 1.5 GiB each
