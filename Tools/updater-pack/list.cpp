@@ -21,7 +21,7 @@ struct PackedUpdater {
   ArchiveHeader header{};
   std::vector<ArchiveEntry> entries;
   VersionList list;
-  bool hasList = false;
+  ShippedList listState = ShippedList::Absent;
   std::vector<EntryPlan> plans;  // what the updater would do with each entry
 };
 
@@ -36,10 +36,15 @@ std::string ReadPackedUpdater(const std::string& path, CFileDX* file, PackedUpda
       !ReadArchiveIndex(&packed->header, &packed->entries, file))
     return path + ": the archive index at 0x70400 cannot be read";
   packed->title = WideToNarrow(title, TargetUtf8);
-  packed->hasList = ReadShippedVersionList(*file, packed->entries, &packed->list) == ShippedList::Read;
+  packed->listState = ReadShippedVersionList(*file, packed->entries, &packed->list);
   packed->plans = PlanEntries(packed->list, packed->entries);
   return "";
 }
+
+// The updater installs nothing from a payload whose list does not read.
+constexpr char DamagedList[] =
+    "its version list VLK.hvl is damaged (not a whole version list): the updater installs nothing and says "
+    "\"The installer may be damaged.\"";
 
 // Prints whether the file carries an Authenticode signature. A signature covers
 // the payload only when its certificate table follows the archive and ends the
@@ -81,13 +86,16 @@ int ListPayload(const std::string& path, std::FILE* out) {
   for (const ArchiveEntry& entry : packed.entries)
     std::fprintf(out, "entry: %s position %llu size %u\n", entry.name.c_str(),
                  static_cast<unsigned long long>(entry.position), entry.size);
-  if (!packed.hasList) {
-    std::fprintf(stderr, "updater-pack: %s: no readable version list VLK.hvl\n", path.c_str());
+  if (packed.listState == ShippedList::Damaged) {
+    std::fprintf(out, "cannot install: %s\n", DamagedList);
     return 1;
   }
 
   const VersionList& list = packed.list;
-  std::fprintf(out, "version list: format %d, %u rows\n", list.header.magic[4] == 'V' ? 2 : 1, list.header.count);
+  if (packed.listState == ShippedList::Absent)
+    std::fprintf(out, "version list: none; the updater installs every entry unverified, under its own name\n");
+  else
+    std::fprintf(out, "version list: format %d, %u rows\n", list.header.magic[4] == 'V' ? 2 : 1, list.header.count);
   // Each row is checked against the entry the updater would verify with it.
   std::vector<const ArchiveEntry*> matches(list.entries.size(), nullptr);
   uint64_t total = 0;
@@ -128,7 +136,7 @@ int ListPayload(const std::string& path, std::FILE* out) {
                  DescribeTargetNameFault(check.fault));
     return 1;
   }
-  return allMatch && signatureOk ? 0 : 1;
+  return allMatch && signatureOk && packed.listState == ShippedList::Read ? 0 : 1;
 }
 
 int CheckPayloadInGame(const std::string& path, const std::string& game, std::FILE* out) {
@@ -137,6 +145,7 @@ int CheckPayloadInGame(const std::string& path, const std::string& game, std::FI
   std::string refusal = ReadPackedUpdater(path, &file, &packed);
   std::vector<std::string> names;
   for (const std::u16string& name : TargetNamesOf(packed.plans)) names.push_back(WideToNarrow(name.c_str(), TargetUtf8));
+  if (refusal.empty() && packed.listState == ShippedList::Damaged) refusal = path + ": " + DamagedList;
   if (refusal.empty()) refusal = CheckNamesInGame(names, game, out);
   if (!refusal.empty()) {
     std::fprintf(stderr, "updater-pack: %s\n", refusal.c_str());

@@ -143,6 +143,13 @@ TEST(UpdaterPack, Runs) {
          bytes[ArchiveOffset + 0x2000] ^= 1;  // inside Game.dat
          WriteBytes(f.File("out.exe"), bytes);
        }},
+      {2, "{}/out.exe: its version list VLK.hvl is damaged", "check {}/out.exe " + game,
+       [](TempFolder& f) {
+         Built("")(f);
+         std::string bytes = ReadBytes(f.File("out.exe"));
+         bytes[bytes.find("VHV_V2__", ArchiveOffset)] = 'X';
+         WriteBytes(f.File("out.exe"), bytes);
+       }},
       {0, "", kBuild, Writing(Names(251))},  // 255 files in all
       {0, "version list: format 2, 1 rows\nrow: data\\a.pak 0050B406 6026CC12\n", "versions {}/vlk.hvl",
        [](TempFolder& f) { WriteBytes(f.File("vlk.hvl"), VersionListBytes({{"data\\a.pak", "abc"}})); }},
