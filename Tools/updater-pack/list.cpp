@@ -46,14 +46,22 @@ constexpr char DamagedList[] =
     "its version list VLK.hvl is damaged (not a whole version list): the updater installs nothing and says "
     "\"The installer may be damaged.\"";
 
+// Prints which program players run: the updater, and for which platform, or
+// another program; false for another.
+bool ReportProgram(std::string_view image, std::FILE* out) {
+  if (!CarriesUpdaterMark(image)) {
+    std::fprintf(out, "program: NOT A BUILD OF THE UPDATER: players would run another program\n");
+    return false;
+  }
+  std::fprintf(out, "program: the updater for %s\n", PlatformOf(ReadProgramHeaders(image)).c_str());
+  return true;
+}
+
 // Prints whether the file carries an Authenticode signature. A signature covers
 // the payload only when its certificate table follows the archive and ends the
 // file; false when a table lies anywhere else.
-bool ReportSignature(const std::string& path, const PackedUpdater& packed, std::FILE* out) {
-  std::string head(65536, '\0');
-  InputFile file = OpenForReading(path);
-  head.resize(file ? std::fread(head.data(), 1, head.size(), file.get()) : 0);
-  ProgramHeaders headers = ReadProgramHeaders(head);
+bool ReportSignature(const std::string& path, std::string_view image, const PackedUpdater& packed, std::FILE* out) {
+  ProgramHeaders headers = ReadProgramHeaders(image);
   if (headers.kind != ProgramKind::Windows || headers.certificateSize == 0) {
     std::fprintf(out, "signature: none\n");
     return true;
@@ -80,9 +88,13 @@ int ListPayload(const std::string& path, std::FILE* out) {
     return 2;
   }
   std::fprintf(out, "title: %s\n", packed.title.c_str());
+  std::string image(PayloadHeaderOffset, '\0');
+  InputFile imageFile = OpenForReading(path);
+  image.resize(imageFile ? std::fread(image.data(), 1, image.size(), imageFile.get()) : 0);
+  bool programOk = ReportProgram(image, out);
   std::fprintf(out, "layout: %s, %u entries\n", LayoutOf(packed.header) == ArchiveLayout::PackFile ? "packfile" : "arc20",
                packed.header.count);
-  bool signatureOk = ReportSignature(path, packed, out);
+  bool signatureOk = ReportSignature(path, image, packed, out);
   for (const ArchiveEntry& entry : packed.entries)
     std::fprintf(out, "entry: %s position %llu size %u\n", entry.name.c_str(),
                  static_cast<unsigned long long>(entry.position), entry.size);
@@ -136,7 +148,7 @@ int ListPayload(const std::string& path, std::FILE* out) {
                  DescribeTargetNameFault(check.fault));
     return 1;
   }
-  return allMatch && signatureOk && packed.listState == ShippedList::Read ? 0 : 1;
+  return allMatch && programOk && signatureOk && packed.listState == ShippedList::Read ? 0 : 1;
 }
 
 int CheckPayloadInGame(const std::string& path, const std::string& game, std::FILE* out) {

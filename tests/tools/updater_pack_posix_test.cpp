@@ -10,6 +10,7 @@
 #include <regex>
 
 #include "payload/payload.h"
+#include "program_image.h"
 #include "support/process_posix.h"
 #include "support/refused_names.h"
 #include "support/test_files.h"
@@ -19,7 +20,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The headers of a Windows program, as far as the tool and a signing tool read
-// them: by default a PE32 i386 GUI executable like the shipping updater.
+// them, and the updater's mark: by default a PE32 i386 GUI executable like the
+// shipping updater.
 struct PeFields {
   uint16_t machine = 0x14C;
   uint16_t characteristics = 0x0102;
@@ -44,9 +46,12 @@ std::string WindowsProgram(const PeFields& fields = {}) {
   put(directories - 4, 16, 4);
   put(directories + 4 * 8, fields.certificateSize ? 0x400 : 0, 4);  // the certificate table
   put(directories + 4 * 8 + 4, fields.certificateSize, 4);
+  image.replace(0x200, UpdaterMark().size(), UpdaterMark());
   return image + std::string(fields.certificateSize, '\0');
 }
 
+// The tool's own program, which links the updater's code but is no updater.
+const std::string kPackTool = std::string(UPDATER_PACK_PATH).substr(std::string(UPDATER_PACK_PATH).rfind(' ') + 1);
 const std::string kBuild = "build --stub {}/stub --from {}/from --title 'Lumen Updater ver 1.01' --out {}/out.exe ";
 
 std::string InFolder(std::string text, const TempFolder& folder) {
@@ -126,7 +131,7 @@ TEST(UpdaterPack, Runs) {
   const std::string dataMissing = "data\\Map.dat: the game has no folder data, and the updater creates none";
   const std::string dataLinked = "data\\Map.dat: the game's folder DATA is a link, and the updater writes through none";
   const Row rows[] = {
-      {0, "title: Lumen Updater ver 1.01\n", list, Built("")},
+      {0, "title: Lumen Updater ver 1.01\nprogram: the updater for Windows i686\n", list, Built("")},
       {0, "row: data\\Map.dat ", list, Built("--layout=packfile --list-format 1")},
       {0, "title: 「ル」 Updater", list, Built("--title '「ル」 Updater' --title-encoding utf8")},
       {0, "row: data\\linked\\inner.pak ", list,
@@ -159,7 +164,10 @@ TEST(UpdaterPack, Runs) {
       {2, "{}/stub: not a packed updater", "list {}/stub"},
       {2, "cannot open '{}/missing': No such file", "list {}/missing"},
       {2, "cannot read '{}/from': Is a directory", "list {}/from"},
-      {2, "{}/stub: the program image reaches 0x70000", kBuild, Stub(std::string(PayloadHeaderOffset, 'x'))},
+      {2, "{}/stub: the program image reaches 0x70000", kBuild,
+       Stub(WindowsProgram() + std::string(PayloadHeaderOffset, 'x'))},
+      {2, "/bin/ls: not a build of the updater", kBuild + "--stub /bin/ls"},
+      {2, kPackTool + ": not a build of the updater", kBuild + "--stub " + kPackTool},
       {2, "{}/stub: not a program (neither a Windows PE image nor an ELF executable)", kBuild, Stub("just text")},
       {2, "subsystem 3, not a GUI program", kBuild, Stub(WindowsProgram({.subsystem = 3}))},
       {2, "a Windows image for machine 0x01C4; the updater is i386", kBuild, Stub(WindowsProgram({.machine = 0x1C4}))},
