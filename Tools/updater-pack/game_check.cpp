@@ -21,6 +21,33 @@ std::string FindInFolder(const fs::path& folder, const std::string& name) {
   return "";
 }
 
+// Why the updater could not write `name` into the game at `game`, or "" with
+// `line` saying which game file it replaces or that it is new.
+std::string CheckNameInGame(const std::string& name, const std::string& game, std::string* line) {
+  std::vector<std::string_view> parts = SplitComponents<char>(name);
+  fs::path at = game;
+  std::string spelled;
+  for (size_t k = 0; k < parts.size(); ++k) {
+    bool last = k + 1 == parts.size();
+    std::string entry = FindInFolder(at, std::string(parts[k]));
+    spelled += (k ? "\\" : "") + (entry.empty() ? std::string(parts[k]) : entry);
+    if (entry.empty() && !last) return name + ": the game has no folder " + spelled + ", and the updater creates none";
+    if (entry.empty()) {
+      *line = "new: " + name;
+      return "";
+    }
+    at /= entry;
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(at, error);
+    if (!last && fs::is_symlink(status))
+      return name + ": the game's folder " + spelled + " is a link, and the updater writes through none";
+    if (!last && !fs::is_directory(status)) return name + ": the game's " + spelled + " is a file, not a folder";
+    if (last && fs::is_directory(status)) return name + ": the game's " + spelled + " is a folder";
+  }
+  *line = "replaces: " + name + (spelled == name ? "" : " (the game's " + spelled + ")");
+  return "";
+}
+
 }  // namespace
 
 std::string CheckNamesInGame(const std::vector<std::string>& names, const std::string& game, std::FILE* out) {
@@ -31,33 +58,15 @@ std::string CheckNamesInGame(const std::vector<std::string>& names, const std::s
   std::string executable = WideToNarrow(GameExecutableName, TargetUtf8);
   if (FindInFolder(game, executable).empty()) return game + ": holds no " + executable + "; give a copy of the installed game";
 
-  std::string report;  // printed only when every name can be written
+  std::string report, refusals;  // the report is printed only when every name can be written
   for (const std::string& name : names) {
-    if (name.empty()) continue;
-    std::vector<std::string_view> parts = SplitComponents<char>(name);
-    fs::path at = game;
-    std::string spelled;
-    bool exists = true;
-    for (size_t k = 0; k < parts.size() && exists; ++k) {
-      bool last = k + 1 == parts.size();
-      std::string entry = FindInFolder(at, std::string(parts[k]));
-      exists = !entry.empty();
-      spelled += (k ? "\\" : "") + (exists ? entry : std::string(parts[k]));
-      if (!exists && !last) return name + ": the game has no folder " + spelled + ", and the updater creates none";
-      if (!exists) break;
-      at /= entry;
-      status = fs::symlink_status(at, error);
-      if (!last && fs::is_symlink(status))
-        return name + ": the game's folder " + spelled + " is a link, and the updater writes through none";
-      if (!last && !fs::is_directory(status)) return name + ": the game's " + spelled + " is a file, not a folder";
-      if (last && fs::is_directory(status)) return name + ": the game's " + spelled + " is a folder";
-    }
-    if (!exists) report += "new: " + name + "\n";
-    else if (spelled == name) report += "replaces: " + name + "\n";
-    else report += "replaces: " + name + " (the game's " + spelled + ")\n";
+    std::string line;
+    std::string refusal = name.empty() ? "" : CheckNameInGame(name, game, &line);
+    if (!refusal.empty()) refusals += (refusals.empty() ? "" : "\n") + refusal;
+    if (!line.empty()) report += line + "\n";
   }
-  std::fputs(report.c_str(), out);
-  return "";
+  if (refusals.empty()) std::fputs(report.c_str(), out);
+  return refusals;
 }
 
 void ReportVersionRows(const VersionList& shipped, const std::string& game, std::FILE* out) {

@@ -160,7 +160,7 @@ int CheckPayloadInGame(const std::string& path, const std::string& game, std::FI
   if (refusal.empty() && packed.listState == ShippedList::Damaged) refusal = path + ": " + DamagedList;
   if (refusal.empty()) refusal = CheckNamesInGame(names, game, out);
   if (!refusal.empty()) {
-    std::fprintf(stderr, "updater-pack: %s\n", refusal.c_str());
+    PrintRefusals(refusal);
     return 2;
   }
   ReportVersionRows(packed.list, game, out);

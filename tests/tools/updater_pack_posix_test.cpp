@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <regex>
+#include <sstream>
 
 #include "payload/payload.h"
 #include "program_image.h"
@@ -80,9 +81,11 @@ struct Row {
   std::string said;
   std::string arguments;
   std::function<void(TempFolder&)> prepare = nullptr;
+  int refusals = 1;
 };
 
-// A refused run (2) says so in one line and leaves the folder as it was.
+// A refused run (2) says so in one line for each refusal and leaves the folder
+// as it was.
 void Check(const Row& row) {
   TempFolder folder;
   MakeUpdateAndGame(folder);
@@ -95,8 +98,9 @@ void Check(const Row& row) {
   EXPECT_EQ(run.status, row.status) << run.out;
   EXPECT_NE(run.out.find(said), std::string::npos) << run.out;
   if (row.status != 2) return;
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
-  EXPECT_EQ(run.out.rfind("updater-pack: ", 0), 0u) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), row.refusals) << run.out;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) EXPECT_EQ(line.rfind("updater-pack: ", 0), 0u) << run.out;
   EXPECT_EQ(FolderState(folder.path()), before);
 }
 
@@ -156,6 +160,7 @@ TEST(UpdaterPack, Runs) {
          WriteBytes(f.File("out.exe"), bytes);
        }},
       {0, "", kBuild, Writing(Names(251))},  // 255 files in all
+      {0, "packed 4 files, 3145740 bytes, title \"Lumen Updater ver 1.01\", for Windows i686, into {}/out.exe\n", kBuild},
       {0, "version list: format 2, 1 rows\nrow: data\\a.pak 0050B406 6026CC12\n", "versions {}/vlk.hvl",
        [](TempFolder& f) { WriteBytes(f.File("vlk.hvl"), VersionListBytes({{"data\\a.pak", "abc"}})); }},
       {0, "usage: ", "build --stub x --help"},
@@ -164,7 +169,7 @@ TEST(UpdaterPack, Runs) {
       {2, "{}/stub: not a packed updater", "list {}/stub"},
       {2, "cannot open '{}/missing': No such file", "list {}/missing"},
       {2, "cannot read '{}/from': Is a directory", "list {}/from"},
-      {2, "{}/stub: the program image reaches 0x70000", kBuild,
+      {2, "{}/stub: 459776 bytes, too large: the payload begins 458752 bytes (0x70000) into the packed updater", kBuild,
        Stub(WindowsProgram() + std::string(PayloadHeaderOffset, 'x'))},
       {2, "/bin/ls: not a build of the updater", kBuild + "--stub /bin/ls"},
       {2, kPackTool + ": not a build of the updater", kBuild + "--stub " + kPackTool},
@@ -175,7 +180,8 @@ TEST(UpdaterPack, Runs) {
       {2, "signed already; pack the unsigned program", kBuild, Stub(WindowsProgram({.certificateSize = 16}))},
       {2, "{}/packed.exe: a packed updater, which carries a payload already", kBuild + "--stub {}/packed.exe",
        Built("--out {}/packed.exe")},
-      {2, "{}/from/data/GAME.DAT: has the same name as {}/from/Game.dat", kBuild, Writing({"data/GAME.DAT"})},
+      {2, "{}/from/data/GAME.DAT: has the same name as {}/from/Game.dat", kBuild,
+       Writing({"bad|name.pak", "data/GAME.DAT", "NUL.pak"}), 3},
       {2, "the name is longer than 95 bytes", kBuild, Writing({std::string(96, 'n')})},
       {2, "the name is longer than 15 bytes", kBuild + "--layout packfile", Writing({"sixteen_chars.xy"})},
       {2, "the path is longer than 55 bytes in Shift-JIS", kBuild + "--list-format 1",
@@ -200,12 +206,17 @@ TEST(UpdaterPack, Runs) {
       {2, "{}/from/fifo: neither a file nor a folder", kBuild,
        [](TempFolder& f) { mkfifo(f.File("from/fifo").c_str(), 0600); }},
       {2, "{}/from/new.exe: inside the update folder {}/from", kBuild + "--out {}/from/new.exe"},
-      {2, dataMissing, kBuild + game, [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")); }},
+      {2, dataMissing, kBuild + game, [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")); }, 2},
       {2, dataMissing, "check {}/out.exe " + game,
-       [](TempFolder& f) { Built("")(f), fs::rename(f.File("game/DATA"), f.File("DATA")); }},
+       [](TempFolder& f) { Built("")(f), fs::rename(f.File("game/DATA"), f.File("DATA")); }, 2},
       {2, dataLinked, kBuild + game,
-       [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")), fs::create_directory_symlink("../DATA", f.File("game/DATA")); }},
+       [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")), fs::create_directory_symlink("../DATA", f.File("game/DATA")); },
+       2},
       {2, "--title: longer than 1023 bytes", kBuild + "--title " + std::string(1024, 't')},
+      {2, "--title: empty", kBuild + "--title ''"},
+      {2, "Shift-JIS cannot represent; give --title-encoding utf8", kBuild + "--title \xf0\x9f\x98\x80"},
+      {2, "--title: stored in Shift-JIS, it reads back as \"ý\"", kBuild + "--title ﾃｽ"},
+      {2, "--out {}: a folder; give the file to write, as in --out {}/LumenTrailUpdate.exe", kBuild + "--out {}"},
       {2, "unknown option '--bogus'", kBuild + "--bogus"},
       {2, "--layout: 'zip' is not arc20 or packfile", kBuild + "--layout zip"},
       {2, "option '--game' needs a value", kBuild + "--game"},
@@ -246,9 +257,9 @@ TEST(UpdaterPack, ChecksAnUpdateAgainstTheGame) {
   std::regex report(
       "new: Game.dat\nreplaces: data\\\\Map.dat \\(the game's DATA\\\\map.dat\\)\nnew: data\\\\empty.dat\n"
       "replaces: sound.dat\nvlk.hvl adds: Game.dat [0-9A-F ]+\nvlk.hvl changes: DATA\\\\MAP.dat [0-9A-F ]+ to [0-9A-F ]+\n"
-      "vlk.hvl adds: data\\\\empty.dat 00000000 00000000\nvlk.hvl keeps: sound.dat .*\n");
+      "vlk.hvl adds: data\\\\empty.dat 00000000 00000000\nvlk.hvl keeps: sound.dat .*\npacked 4 files, .*\n");
   EXPECT_TRUE(std::regex_match(build.out, report)) << build.out;
-  EXPECT_EQ(RunPackTool(InFolder("check {}/out.exe --game {}/game", folder)).out, build.out);
+  EXPECT_EQ(build.out.rfind(RunPackTool(InFolder("check {}/out.exe --game {}/game", folder)).out + "packed", 0), 0u);
 }
 
 TEST(UpdaterPack, ShowsProgressOnATerminal) {
