@@ -21,6 +21,53 @@ std::string FindInFolder(const fs::path& folder, const std::string& name) {
   return "";
 }
 
+// A name component as Windows looks it up, without its trailing dots and
+// spaces ("LUMENTRAIL.exe." is LUMENTRAIL.exe).
+std::string WindowsComponent(std::string_view component) {
+  size_t end = component.find_last_not_of(". ");
+  return std::string(component.substr(0, end == std::string_view::npos ? 0 : end + 1));
+}
+
+// One spelling for all the names by which Windows finds one file.
+std::string WindowsKey(const std::string& name) {
+  std::string key;
+  for (std::string_view component : SplitComponents<char>(name)) key += WindowsComponent(component) + "\\";
+  for (char& c : key) c = FoldAscii(c);
+  return key;
+}
+
+// Whether the updater, which drops the rows of the game's vlk.hvl whose files
+// are gone once it has installed `installs`, finds the file of `row` gone. A
+// row stays unless that is known: one behind a folder that is a link stays, as
+// does one that leads out of the game folder or has a component of dots alone.
+bool RowFileIsGone(const std::string& row, const std::vector<std::string>& installs, const std::string& game) {
+  for (const std::string& name : installs)
+    if (!name.empty() && WindowsKey(name) == WindowsKey(row)) return false;
+  std::vector<std::string> parts;  // the path as Windows resolves it, below the game folder
+  for (std::string_view component : SplitComponents<char>(row)) {
+    if (component.empty() || component == ".") continue;
+    if (component == "..") {
+      if (parts.empty()) return false;
+      parts.pop_back();
+      continue;
+    }
+    parts.push_back(WindowsComponent(component));
+    if (parts.back().empty()) return false;
+  }
+  fs::path at = game;
+  for (size_t k = 0; k < parts.size(); ++k) {
+    std::string entry = FindInFolder(at, parts[k]);
+    if (entry.empty()) return true;
+    at /= entry;
+    std::error_code error;
+    fs::file_status status = fs::symlink_status(at, error);
+    bool last = k + 1 == parts.size();
+    if (!last && fs::is_symlink(status)) return false;
+    if (!last && !fs::is_directory(status)) return true;
+  }
+  return false;
+}
+
 // Why the updater could not write `name` into the game at `game`, or "" with
 // `line` saying which game file it replaces or that it is new.
 std::string CheckNameInGame(const std::string& name, const std::string& game, std::string* line) {
@@ -69,11 +116,17 @@ std::string CheckNamesInGame(const std::vector<std::string>& names, const std::s
   return refusals;
 }
 
-void ReportVersionRows(const VersionList& shipped, const std::string& game, std::FILE* out) {
+void ReportVersionRows(const VersionList& shipped, const std::vector<std::string>& installs, const std::string& game,
+                       std::FILE* out) {
   std::string listName = FindInFolder(game, WideToNarrow(VersionListFileName, TargetUtf8));
+  if (listName.empty()) {
+    std::fprintf(out, "vlk.hvl: the game has none, and the updater makes none: it records no row\n");
+    return;
+  }
   VersionList installed;
-  if (listName.empty() || !LoadVersionList(NarrowToWide((fs::path(game) / listName).string().c_str()).c_str(), &installed)) {
-    std::fprintf(out, "vlk.hvl: the game has none that reads; the updater leaves it so\n");
+  if (!LoadVersionList(NarrowToWide((fs::path(game) / listName).string().c_str()).c_str(), &installed)) {
+    std::fprintf(out, "vlk.hvl: the game's %s is not a version list; the updater leaves it as it is and records no row\n",
+                 listName.c_str());
     return;
   }
   for (const VersionEntry& row : shipped.entries) {
@@ -87,6 +140,12 @@ void ReportVersionRows(const VersionList& shipped, const std::string& game, std:
                    old->checksum[1], row.checksum[0], row.checksum[1]);
     else
       std::fprintf(out, "vlk.hvl keeps: %s %08X %08X (the same content)\n", old->name.c_str(), row.checksum[0],
+                   row.checksum[1]);
+  }
+  MergeVersionList(&installed, shipped);
+  for (const VersionEntry& row : installed.entries) {
+    if (RowFileIsGone(row.name, installs, game))
+      std::fprintf(out, "vlk.hvl drops: %s %08X %08X (the game has no such file)\n", row.name.c_str(), row.checksum[0],
                    row.checksum[1]);
   }
 }

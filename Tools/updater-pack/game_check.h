@@ -18,5 +18,7 @@
 std::string CheckNamesInGame(const std::vector<std::string>& names, const std::string& game, std::FILE* out);
 
 // Prints on `out` the rows of the game's "vlk.hvl" that `shipped` changes or
-// adds, as the updater merges them.
-void ReportVersionRows(const VersionList& shipped, const std::string& game, std::FILE* out);
+// adds, as the updater merges them, and those it then drops because their
+// files are gone from the game once `installs` (the update's names) are in.
+void ReportVersionRows(const VersionList& shipped, const std::vector<std::string>& installs, const std::string& game,
+                       std::FILE* out);

@@ -163,7 +163,7 @@ int CheckPayloadInGame(const std::string& path, const std::string& game, std::FI
     PrintRefusals(refusal);
     return 2;
   }
-  ReportVersionRows(packed.list, game, out);
+  ReportVersionRows(packed.list, names, game, out);
   return 0;
 }
 

@@ -287,7 +287,7 @@ std::string BuildPayload(const PackOptions& options, std::FILE* report) {
     entries.push_back(entry);
   }
   EndByteProgress(&progress);
-  if (!options.game.empty()) ReportVersionRows(list, options.game, report);
+  if (!options.game.empty()) ReportVersionRows(list, rowNames, options.game, report);
 
   if (!EncodeVersionList(list, &entries[0].content)) return options.from + ": the version list cannot be encoded";
   progress = StartByteProgress("writing", dataSize);

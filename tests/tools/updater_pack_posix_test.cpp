@@ -159,6 +159,16 @@ TEST(UpdaterPack, Runs) {
          bytes[bytes.find("VHV_V2__", ArchiveOffset)] = 'X';
          WriteBytes(f.File("out.exe"), bytes);
        }},
+      // Windows finds the first two rows' files; the link is not followed.
+      {0, "(the same content)\nvlk.hvl drops: Gone.pak 0050B406 6026CC12 (the game has no such file)\n",
+       "check {}/out.exe " + game,
+       [](TempFolder& f) {
+         Built("")(f);
+         fs::create_directory_symlink("DATA", f.File("game/linked"));
+         WriteBytes(f.File("game/vlk.hvl"), VersionListBytes({{"lumentrail.EXE. ", ""}, {"data.\\MAP.DAT", ""},
+                                                              {"linked\\gone.pak", ""}, {"Gone.pak", "abc"},
+                                                              {"sound.dat", "sound"}}));
+       }},
       {0, "", kBuild, Writing(Names(251))},  // 255 files in all
       {0, "packed 4 files, 3145740 bytes, title \"Lumen Updater ver 1.01\", for Windows i686, into {}/out.exe\n", kBuild},
       {0, "version list: format 2, 1 rows\nrow: data\\a.pak 0050B406 6026CC12\n", "versions {}/vlk.hvl",
