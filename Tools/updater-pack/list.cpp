@@ -57,7 +57,8 @@ bool ReportProgram(std::string_view image, std::FILE* out) {
   return true;
 }
 
-// Prints whether the file carries an Authenticode signature. A signature covers
+// Prints whether the file carries an Authenticode signature, which is not
+// verified here: a tampered file shows the same table. A signature covers
 // the payload only when its certificate table follows the archive and ends the
 // file; false when a table lies anywhere else.
 bool ReportSignature(const std::string& path, std::string_view image, const PackedUpdater& packed, std::FILE* out) {
@@ -73,8 +74,11 @@ bool ReportSignature(const std::string& path, std::string_view image, const Pack
   uint64_t fileSize = std::filesystem::file_size(path, error);
   bool placed = !error && headers.certificateOffset >= archiveEnd &&
                 uint64_t{headers.certificateOffset} + headers.certificateSize == fileSize;
-  std::fprintf(out, "signature: Authenticode, a certificate table of %u bytes at 0x%X%s\n", headers.certificateSize,
-               headers.certificateOffset, placed ? "" : ", MISPLACED: not after the payload (sign after packing)");
+  std::fprintf(out,
+               "signature: Authenticode, a certificate table of %u bytes at 0x%X%s; not verified: updater-pack does "
+               "not check signatures (osslsigncode verify does)\n",
+               headers.certificateSize, headers.certificateOffset,
+               placed ? "" : ", MISPLACED: not after the payload (sign after packing)");
   return placed;
 }
 

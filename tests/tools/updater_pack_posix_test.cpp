@@ -30,11 +30,15 @@ struct PeFields {
   uint32_t certificateSize = 0;
 };
 
+void Put(std::string& image, size_t at, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+constexpr size_t kCertificateEntry = 0x40 + 24 + 96 + 4 * 8;  // among the optional header's data directories
+
 std::string WindowsProgram(const PeFields& fields = {}) {
   std::string image(0x400, '\0');
-  auto put = [&](size_t at, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
-  };
+  auto put = [&](size_t at, uint32_t value, int bytes) { Put(image, at, value, bytes); };
   const size_t pe = 0x40, optional = pe + 24, directories = optional + 96;
   image.replace(0, 2, "MZ");
   put(0x3C, pe, 4);
@@ -45,8 +49,8 @@ std::string WindowsProgram(const PeFields& fields = {}) {
   put(optional, 0x10B, 2);
   put(optional + 68, fields.subsystem, 2);
   put(directories - 4, 16, 4);
-  put(directories + 4 * 8, fields.certificateSize ? 0x400 : 0, 4);  // the certificate table
-  put(directories + 4 * 8 + 4, fields.certificateSize, 4);
+  put(kCertificateEntry, fields.certificateSize ? 0x400 : 0, 4);  // the certificate table
+  put(kCertificateEntry + 4, fields.certificateSize, 4);
   image.replace(0x200, UpdaterMark().size(), UpdaterMark());
   return image + std::string(fields.certificateSize, '\0');
 }
@@ -168,6 +172,14 @@ TEST(UpdaterPack, Runs) {
          WriteBytes(f.File("game/vlk.hvl"), VersionListBytes({{"lumentrail.EXE. ", ""}, {"data.\\MAP.DAT", ""},
                                                               {"linked\\gone.pak", ""}, {"Gone.pak", "abc"},
                                                               {"sound.dat", "sound"}}));
+       }},
+      {0, "; not verified: updater-pack does not check signatures", list,
+       [](TempFolder& f) {  // a certificate table after the payload, where a signing tool puts it
+         Built("")(f);
+         std::string bytes = ReadBytes(f.File("out.exe"));
+         Put(bytes, kCertificateEntry, static_cast<uint32_t>(bytes.size()), 4);
+         Put(bytes, kCertificateEntry + 4, 16, 4);
+         WriteBytes(f.File("out.exe"), bytes + std::string(16, '\0'));
        }},
       {0, "", kBuild, Writing(Names(251))},  // 255 files in all
       {0, "packed 4 files, 3145740 bytes, title \"Lumen Updater ver 1.01\", for Windows i686, into {}/out.exe\n", kBuild},
