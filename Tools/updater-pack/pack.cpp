@@ -293,8 +293,10 @@ std::string BuildPayload(const PackOptions& options, std::FILE* report) {
   progress = StartByteProgress("writing", dataSize);
   std::string error = WritePayload(stubBytes, titleBytes, options.packFileLayout, entries, options.out, &progress);
   EndByteProgress(&progress);
-  if (error.empty())
+  if (error.empty()) {
+    std::string platform = PlatformOf(ReadProgramHeaders(stubBytes));
     std::fprintf(report, "packed %zu file%s, %llu bytes, title \"%s\", for %s, into %s\n", files.size(),
-                 files.size() == 1 ? "" : "s", dataSize, options.title.c_str(), PlatformOf(ReadProgramHeaders(stubBytes)).c_str(), options.out.c_str());
+                 files.size() == 1 ? "" : "s", dataSize, options.title.c_str(), platform.c_str(), options.out.c_str());
+  }
   return error;
 }

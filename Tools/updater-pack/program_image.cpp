@@ -111,9 +111,10 @@ std::string CheckStub(const std::string& path, std::string_view bytes, std::stri
     return path + ": not a build of the updater; give build/win32/bin/updater.exe (or build/linux/bin/updater "
                   "for the Linux version)";
   if (bytes.size() >= PayloadHeaderOffset)
-    return path + ": " + std::to_string(bytes.size()) + " bytes, too large: the payload begins 458752 bytes (0x70000) "
-                  "into the packed updater, and the program must end before it; give the updater as the win32 or "
-                  "linux preset builds it, not a debug or sanitizer build";
+    return path + ": " + std::to_string(bytes.size()) + " bytes, too large: the payload begins " +
+           std::to_string(PayloadHeaderOffset) +
+           " bytes (0x70000) into the packed updater, and the program must end before it; give the updater as the "
+           "win32 or linux preset builds it, not a debug or sanitizer build";
   if (headers.kind == ProgramKind::Elf)
     return headers.elfType == 2 || headers.elfType == 3 ? "" : path + ": an ELF file that is not a program";
   bool i386 = headers.machine == MachineI386 && headers.optionalMagic == Pe32;
