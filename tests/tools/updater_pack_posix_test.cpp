@@ -140,6 +140,8 @@ TEST(UpdaterPack, Runs) {
   const std::string dataLinked = "data\\Map.dat: the game's folder DATA is a link, and the updater writes through none";
   const Row rows[] = {
       {0, "title: Lumen Updater ver 1.01\nprogram: the updater for Windows i686\n", list, Built("")},
+      {1, "program: NOT A BUILD OF THE UPDATER", "list {}/other.exe",
+       [](TempFolder& f) { MakeUpdatePayload(f.File("other.exe"), {{"a.pak", "a"}}); }},  // behind a bare "MZ"
       {0, "row: data\\Map.dat ", list, Built("--layout=packfile --list-format 1")},
       {0, "title: 「ル」 Updater", list, Built("--title '「ル」 Updater' --title-encoding utf8")},
       {0, "row: data\\linked\\inner.pak ", list,
