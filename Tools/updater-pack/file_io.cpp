@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <algorithm>
 #include <cstring>
 
 std::string Cannot(const char* verb, const std::string& path, int error) {
@@ -29,4 +30,11 @@ std::string ReadWholeFile(const std::string& path, std::string* bytes) {
   if (std::ferror(file.get())) return Cannot("read", path);
   *bytes = std::move(content);
   return "";
+}
+
+void PrintRefusals(const std::string& lines) {
+  for (size_t start = 0, end; start < lines.size(); start = end + 1) {
+    end = std::min(lines.find('\n', start), lines.size());
+    std::fprintf(stderr, "updater-pack: %s\n", lines.substr(start, end - start).c_str());
+  }
 }

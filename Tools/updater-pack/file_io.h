@@ -20,5 +20,9 @@ std::string Cannot(const char* verb, const std::string& path, const std::error_c
 // layer keeps no system reason; this names it before that layer is used.
 std::string CheckReadable(const std::string& path);
 
+// Prints each line of `lines` (a refusal, or several) on standard error,
+// each as "updater-pack: LINE".
+void PrintRefusals(const std::string& lines);
+
 // The whole file at `path`; "" or why it cannot be read.
 std::string ReadWholeFile(const std::string& path, std::string* bytes);

@@ -21,7 +21,7 @@ struct PackedUpdater {
   ArchiveHeader header{};
   std::vector<ArchiveEntry> entries;
   VersionList list;
-  bool hasList = false;
+  ShippedList listState = ShippedList::Absent;
   std::vector<EntryPlan> plans;  // what the updater would do with each entry
 };
 
@@ -36,19 +36,33 @@ std::string ReadPackedUpdater(const std::string& path, CFileDX* file, PackedUpda
       !ReadArchiveIndex(&packed->header, &packed->entries, file))
     return path + ": the archive index at 0x70400 cannot be read";
   packed->title = WideToNarrow(title, TargetUtf8);
-  packed->hasList = ReadShippedVersionList(*file, packed->entries, &packed->list) == ShippedList::Read;
+  packed->listState = ReadShippedVersionList(*file, packed->entries, &packed->list);
   packed->plans = PlanEntries(packed->list, packed->entries);
   return "";
 }
 
-// Prints whether the file carries an Authenticode signature. A signature covers
+// The updater installs nothing from a payload whose list does not read.
+constexpr char DamagedList[] =
+    "its version list VLK.hvl is damaged (not a whole version list): the updater installs nothing and says "
+    "\"The installer may be damaged.\"";
+
+// Prints which program players run: the updater, and for which platform, or
+// another program; false for another.
+bool ReportProgram(std::string_view image, std::FILE* out) {
+  if (!CarriesUpdaterMark(image)) {
+    std::fprintf(out, "program: NOT A BUILD OF THE UPDATER: players would run another program\n");
+    return false;
+  }
+  std::fprintf(out, "program: the updater for %s\n", PlatformOf(ReadProgramHeaders(image)).c_str());
+  return true;
+}
+
+// Prints whether the file carries an Authenticode signature, which is not
+// verified here: a tampered file shows the same table. A signature covers
 // the payload only when its certificate table follows the archive and ends the
 // file; false when a table lies anywhere else.
-bool ReportSignature(const std::string& path, const PackedUpdater& packed, std::FILE* out) {
-  std::string head(65536, '\0');
-  InputFile file = OpenForReading(path);
-  head.resize(file ? std::fread(head.data(), 1, head.size(), file.get()) : 0);
-  ProgramHeaders headers = ReadProgramHeaders(head);
+bool ReportSignature(const std::string& path, std::string_view image, const PackedUpdater& packed, std::FILE* out) {
+  ProgramHeaders headers = ReadProgramHeaders(image);
   if (headers.kind != ProgramKind::Windows || headers.certificateSize == 0) {
     std::fprintf(out, "signature: none\n");
     return true;
@@ -60,8 +74,11 @@ bool ReportSignature(const std::string& path, const PackedUpdater& packed, std::
   uint64_t fileSize = std::filesystem::file_size(path, error);
   bool placed = !error && headers.certificateOffset >= archiveEnd &&
                 uint64_t{headers.certificateOffset} + headers.certificateSize == fileSize;
-  std::fprintf(out, "signature: Authenticode, a certificate table of %u bytes at 0x%X%s\n", headers.certificateSize,
-               headers.certificateOffset, placed ? "" : ", MISPLACED: not after the payload (sign after packing)");
+  std::fprintf(out,
+               "signature: Authenticode, a certificate table of %u bytes at 0x%X%s; not verified: updater-pack does "
+               "not check signatures (osslsigncode verify does)\n",
+               headers.certificateSize, headers.certificateOffset,
+               placed ? "" : ", MISPLACED: not after the payload (sign after packing)");
   return placed;
 }
 
@@ -75,19 +92,26 @@ int ListPayload(const std::string& path, std::FILE* out) {
     return 2;
   }
   std::fprintf(out, "title: %s\n", packed.title.c_str());
+  std::string image(PayloadHeaderOffset, '\0');
+  InputFile imageFile = OpenForReading(path);
+  image.resize(imageFile ? std::fread(image.data(), 1, image.size(), imageFile.get()) : 0);
+  bool programOk = ReportProgram(image, out);
   std::fprintf(out, "layout: %s, %u entries\n", LayoutOf(packed.header) == ArchiveLayout::PackFile ? "packfile" : "arc20",
                packed.header.count);
-  bool signatureOk = ReportSignature(path, packed, out);
+  bool signatureOk = ReportSignature(path, image, packed, out);
   for (const ArchiveEntry& entry : packed.entries)
     std::fprintf(out, "entry: %s position %llu size %u\n", entry.name.c_str(),
                  static_cast<unsigned long long>(entry.position), entry.size);
-  if (!packed.hasList) {
-    std::fprintf(stderr, "updater-pack: %s: no readable version list VLK.hvl\n", path.c_str());
+  if (packed.listState == ShippedList::Damaged) {
+    std::fprintf(out, "cannot install: %s\n", DamagedList);
     return 1;
   }
 
   const VersionList& list = packed.list;
-  std::fprintf(out, "version list: format %d, %u rows\n", list.header.magic[4] == 'V' ? 2 : 1, list.header.count);
+  if (packed.listState == ShippedList::Absent)
+    std::fprintf(out, "version list: none; the updater installs every entry unverified, under its own name\n");
+  else
+    std::fprintf(out, "version list: format %d, %u rows\n", list.header.magic[4] == 'V' ? 2 : 1, list.header.count);
   // Each row is checked against the entry the updater would verify with it.
   std::vector<const ArchiveEntry*> matches(list.entries.size(), nullptr);
   uint64_t total = 0;
@@ -128,7 +152,7 @@ int ListPayload(const std::string& path, std::FILE* out) {
                  DescribeTargetNameFault(check.fault));
     return 1;
   }
-  return allMatch && signatureOk ? 0 : 1;
+  return allMatch && programOk && signatureOk && packed.listState == ShippedList::Read ? 0 : 1;
 }
 
 int CheckPayloadInGame(const std::string& path, const std::string& game, std::FILE* out) {
@@ -137,12 +161,13 @@ int CheckPayloadInGame(const std::string& path, const std::string& game, std::FI
   std::string refusal = ReadPackedUpdater(path, &file, &packed);
   std::vector<std::string> names;
   for (const std::u16string& name : TargetNamesOf(packed.plans)) names.push_back(WideToNarrow(name.c_str(), TargetUtf8));
+  if (refusal.empty() && packed.listState == ShippedList::Damaged) refusal = path + ": " + DamagedList;
   if (refusal.empty()) refusal = CheckNamesInGame(names, game, out);
   if (!refusal.empty()) {
-    std::fprintf(stderr, "updater-pack: %s\n", refusal.c_str());
+    PrintRefusals(refusal);
     return 2;
   }
-  ReportVersionRows(packed.list, game, out);
+  ReportVersionRows(packed.list, names, game, out);
   return 0;
 }
 

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include "file_io.h"
 #include "options.h"
 #include "pack.h"
 
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
 
   std::string error = BuildPayload(line.pack, stdout);
   if (!error.empty()) {
-    std::fprintf(stderr, "updater-pack: %s\n", error.c_str());
+    PrintRefusals(error);
     return 2;
   }
   return 0;

@@ -24,22 +24,34 @@ constexpr size_t CopyBlockSize = 1 << 20;
 constexpr size_t MaxFiles = 255;  // the version list takes the 256th entry
 constexpr unsigned long long FourGiB = 1ull << 32;
 
+// The UTF-16 form of a UTF-8 text; false when the text is not valid UTF-8.
+bool FromUtf8(const std::string& utf8, std::u16string* wide) {
+  int units = CodePageToWide(CodePageUtf8, utf8.c_str(), -1, nullptr, 0);
+  if (units < 1) return false;
+  wide->assign(static_cast<size_t>(units), u'\0');
+  CodePageToWide(CodePageUtf8, utf8.c_str(), -1, wide->data(), units);
+  wide->resize(static_cast<size_t>(units) - 1);
+  return WideToNarrow(wide->c_str(), TargetUtf8) == utf8;
+}
+
 // The Shift-JIS form of a UTF-8 text; false when the text is not UTF-8 or holds
 // a character that code page 932 has no form for.
 bool ToShiftJis(const std::string& utf8, std::string* sjis) {
-  int units = CodePageToWide(CodePageUtf8, utf8.c_str(), -1, nullptr, 0);
-  if (units < 1) return false;
-  std::u16string wide(static_cast<size_t>(units), u'\0');
-  CodePageToWide(CodePageUtf8, utf8.c_str(), -1, wide.data(), units);
-  if (WideToNarrow(wide.c_str(), TargetUtf8) != utf8) return false;  // not valid UTF-8
+  std::u16string wide;
+  if (!FromUtf8(utf8, &wide)) return false;
   std::string narrow = WideToNarrow(wide.c_str(), TargetShiftJis);
   int back = CodePageToWide(CodePageShiftJis, narrow.c_str(), -1, nullptr, 0);
   std::u16string roundTrip(static_cast<size_t>(back > 0 ? back : 1), u'\0');
   CodePageToWide(CodePageShiftJis, narrow.c_str(), -1, roundTrip.data(), back);
+  roundTrip.pop_back();  // the terminator
   if (roundTrip != wide) return false;
   *sjis = narrow;
   return true;
 }
+
+// The name the updater reads from stored bytes: valid UTF-8 as UTF-8, any
+// other bytes as Shift-JIS.
+std::string ReadBack(const std::string& stored) { return ConvertNarrow(stored.c_str(), TargetUtf8); }
 
 std::string ChecksumOfFile(const SourceFile& file, uint32_t words[2], std::vector<char>& block, ByteProgress* progress) {
   InputFile in = OpenForReading(file.path);
@@ -90,39 +102,92 @@ std::string RowName(const SourceFile& file) {
   return name;
 }
 
-// Refuses, before anything is read or written, every name the packed updater
-// could not store or the updater would not install, naming the file and why.
-std::string CheckNames(const PackOptions& options, const std::vector<SourceFile>& files) {
+// Why the packed updater could not store `file`'s name or the updater would
+// read it back as another, or "".
+std::string RefusalOfName(const PackOptions& options, const SourceFile& file) {
   const size_t archiveNameLimit = FieldsOf(options.packFileLayout ? ArchiveLayout::PackFile : ArchiveLayout::Arc20).nameSize - 1;
   const size_t listNameLimit = options.listFormat == 2 ? 247 : 55;
-  std::vector<std::u16string> targets;
-  std::vector<std::string> bareNames;
-  for (const SourceFile& file : files) {
-    std::string bare = BareName(file), storedName, rowSjis;
-    if (EqualIgnoringAsciiCase<char16_t>(NarrowToWide(bare.c_str()), VersionListFileName))
-      return file.path + ": the name vlk.hvl is reserved for the version list";
-    // A backslash is a name's own character here, but a separator to Windows.
-    if (file.relative.find('\\') != std::string::npos) return file.path + ": the name holds a backslash";
-    if (!ToShiftJis(bare, &storedName) || !ToShiftJis(RowName(file), &rowSjis))
-      return file.path + ": the name is not UTF-8 or has no Shift-JIS form";
-    if (storedName.size() > archiveNameLimit)
-      return file.path + ": the name is longer than " + std::to_string(archiveNameLimit) + " bytes";
-    if (rowSjis.size() > listNameLimit)
-      return file.path + ": the path is longer than " + std::to_string(listNameLimit) + " bytes in Shift-JIS";
-    // The updater finds a file's row by its bare name, whatever its case.
-    for (size_t other = 0; other < bareNames.size(); ++other) {
-      if (LowerText(bareNames[other]) == LowerText(bare))
-        return file.path + ": has the same name as " + files[other].path + " (the updater ignores folders and case here)";
+  std::string bare = BareName(file), storedName, rowSjis;
+  if (EqualIgnoringAsciiCase<char16_t>(NarrowToWide(bare.c_str()), VersionListFileName))
+    return "the name vlk.hvl is reserved for the version list";
+  // A backslash is a name's own character here, but a separator to Windows.
+  if (file.relative.find('\\') != std::string::npos) return "the name holds a backslash";
+  if (!ToShiftJis(bare, &storedName) || !ToShiftJis(RowName(file), &rowSjis))
+    return "the name is not UTF-8 or has no Shift-JIS form";
+  // Shift-JIS bytes that also form UTF-8 would install the file under another name.
+  if (ReadBack(rowSjis) != RowName(file) || ReadBack(storedName) != bare)
+    return "stored in Shift-JIS, the name reads back as " +
+           (ReadBack(rowSjis) != RowName(file) ? ReadBack(rowSjis) : ReadBack(storedName)) +
+           " (its bytes are UTF-8 as well); rename the file";
+  if (storedName.size() > archiveNameLimit)
+    return "the name is longer than " + std::to_string(archiveNameLimit) + " bytes";
+  if (rowSjis.size() > listNameLimit)
+    return "the path is longer than " + std::to_string(listNameLimit) + " bytes in Shift-JIS";
+  if (file.size >= FourGiB) return "4 GiB or larger";
+  return "";
+}
+
+// Refuses, before anything is read or written, every name the packed updater
+// could not store or the updater would not install: one line for each such
+// file, naming it and why, so that one run shows all there is to fix.
+std::string CheckNames(const PackOptions& options, const std::vector<SourceFile>& files) {
+  std::string refusals;
+  auto refuse = [&](size_t i, const std::string& why) {
+    refusals += (refusals.empty() ? "" : "\n") + files[i].path + ": " + why;
+  };
+  std::vector<std::u16string> targets(files.size());  // empty for a file refused already
+  std::vector<size_t> named;                           // the files whose bare names are taken
+  for (size_t i = 0; i < files.size(); ++i) {
+    if (std::string why = RefusalOfName(options, files[i]); !why.empty()) {
+      refuse(i, why);
+      continue;
     }
-    bareNames.push_back(bare);
-    if (file.size >= FourGiB) return file.path + ": 4 GiB or larger";
-    targets.push_back(NarrowToWide(RowName(file).c_str()));
+    // The updater finds a file's row by its bare name, whatever its case.
+    auto same = std::find_if(named.begin(), named.end(),
+                             [&](size_t other) { return LowerText(BareName(files[other])) == LowerText(BareName(files[i])); });
+    if (same != named.end()) {
+      refuse(i, "has the same name as " + files[*same].path + " (the updater ignores folders and case here)");
+      continue;
+    }
+    named.push_back(i);
+    targets[i] = NarrowToWide(RowName(files[i]).c_str());
   }
-  TargetNameCheck check = CheckTargetNames(targets);
-  if (check.fault == TargetNameFault::None) return "";
-  std::string message = files[check.name].path + ": " + DescribeTargetNameFault(check.fault);
-  if (check.other != check.name) message += " (" + files[check.other].path + ")";
-  return message;
+  // The updater's own rule, which names the first fault only: each refused
+  // name leaves the set until none is left.
+  for (TargetNameCheck check; (check = CheckTargetNames(targets)).fault != TargetNameFault::None;) {
+    std::string why = DescribeTargetNameFault(check.fault);
+    refuse(check.name, check.other != check.name ? why + " (" + files[check.other].path + ")" : why);
+    targets[check.name].clear();
+  }
+  return refusals;
+}
+
+// The title's bytes as the header stores them; "" or why the updater could
+// not show it as given.
+std::string EncodeTitle(const PackOptions& options, std::string* bytes) {
+  constexpr char UseUtf8[] = "; give --title-encoding utf8 to store it in UTF-8";
+  std::u16string wide;
+  if (options.title.empty()) return "--title: empty; give the update's title, the caption of every window";
+  if (!FromUtf8(options.title, &wide)) return "--title: not UTF-8";
+  *bytes = options.title;
+  if (!options.titleUtf8 && !ToShiftJis(options.title, bytes))
+    return std::string("--title: holds a character that Shift-JIS cannot represent") + UseUtf8;
+  if (NarrowToWide(bytes->c_str()) != wide)
+    return "--title: stored in Shift-JIS, it reads back as \"" + ReadBack(*bytes) + "\" (its bytes are UTF-8 as well)" +
+           UseUtf8;
+  if (bytes->size() > PayloadHeaderSize - 1) return "--title: longer than 1023 bytes";
+  return "";
+}
+
+// "" unless `--out` names what build cannot replace with the packed updater.
+std::string CheckOutputFile(const PackOptions& options) {
+  std::error_code error;
+  if (fs::is_directory(options.out, error))
+    return "--out " + options.out + ": a folder; give the file to write, as in --out " +
+           (fs::path(options.out) / "LumenTrailUpdate.exe").string();
+  if (fs::equivalent(options.out, options.stub, error))
+    return "--out " + options.out + ": the stub itself, which the build would replace; write to another file";
+  return "";
 }
 
 }  // namespace
@@ -168,10 +233,9 @@ std::string WritePayload(const std::string& stubBytes, const std::string& titleB
 }
 
 std::string BuildPayload(const PackOptions& options, std::FILE* report) {
-  std::string titleBytes = options.title;
-  if (!options.titleUtf8 && !ToShiftJis(options.title, &titleBytes))
-    return "--title: not UTF-8, or holds a character that Shift-JIS cannot represent";
-  if (titleBytes.size() > PayloadHeaderSize - 1) return "--title: longer than 1023 bytes";
+  std::string titleBytes;
+  if (std::string refusal = EncodeTitle(options, &titleBytes); !refusal.empty()) return refusal;
+  if (std::string refusal = CheckOutputFile(options); !refusal.empty()) return refusal;
 
   std::string stubBytes, note;
   if (std::string error = ReadWholeFile(options.stub, &stubBytes); !error.empty()) return error;
@@ -223,11 +287,16 @@ std::string BuildPayload(const PackOptions& options, std::FILE* report) {
     entries.push_back(entry);
   }
   EndByteProgress(&progress);
-  if (!options.game.empty()) ReportVersionRows(list, options.game, report);
+  if (!options.game.empty()) ReportVersionRows(list, rowNames, options.game, report);
 
   if (!EncodeVersionList(list, &entries[0].content)) return options.from + ": the version list cannot be encoded";
   progress = StartByteProgress("writing", dataSize);
   std::string error = WritePayload(stubBytes, titleBytes, options.packFileLayout, entries, options.out, &progress);
   EndByteProgress(&progress);
+  if (error.empty()) {
+    std::string platform = PlatformOf(ReadProgramHeaders(stubBytes));
+    std::fprintf(report, "packed %zu file%s, %llu bytes, title \"%s\", for %s, into %s\n", files.size(),
+                 files.size() == 1 ? "" : "s", dataSize, options.title.c_str(), platform.c_str(), options.out.c_str());
+  }
   return error;
 }

@@ -30,9 +30,10 @@ struct PackEntry {
   unsigned long long size = 0;
 };
 
-// Builds the packed updater; with a game folder, prints its report on
-// `report`. Returns "" on success, else a one-line error that names the file
-// and the reason; OUT is then left as it was.
+// Builds the packed updater and prints one line that says what it holds on
+// `report`, after the report of a game folder's check. Returns "" on success,
+// else what is wrong, one line for each file refused, naming it and the reason;
+// OUT is then left as it was.
 std::string BuildPayload(const PackOptions& options, std::FILE* report);
 
 // Writes stub + zero padding + title header + archive of `entries` to `out`

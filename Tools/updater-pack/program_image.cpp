@@ -11,6 +11,21 @@ constexpr uint16_t Pe32 = 0x10B, Pe32Plus = 0x20B;
 constexpr uint16_t ExecutableImage = 0x0002, Dll = 0x2000;
 constexpr uint16_t GuiSubsystem = 2;
 constexpr size_t SecurityDirectory = 4;  // the certificate table's entry among the data directories
+constexpr uint16_t ElfI386 = 3, ElfArm = 40, ElfX8664 = 62, ElfAarch64 = 183;
+
+template <size_t Size>
+struct InvertedText {
+  char bytes[Size - 1];
+};
+template <size_t Size>
+constexpr InvertedText<Size> Invert(const char (&text)[Size]) {
+  InvertedText<Size> inverted{};
+  for (size_t i = 0; i + 1 < Size; ++i) inverted.bytes[i] = static_cast<char>(~text[i]);
+  return inverted;
+}
+// The updater's mark as Updater/updater_mark.cpp holds it. Only its inverted
+// form reaches this tool's file, so that the tool does not pass for the updater.
+constexpr auto HiddenMark = Invert("LumenTrail updater: payload at 0x70000, archive at 0x70400");
 
 uint16_t Load16(std::string_view bytes, size_t at) {
   return at + 2 > bytes.size() ? 0 : static_cast<uint16_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8);
@@ -52,24 +67,56 @@ ProgramHeaders ReadProgramHeaders(std::string_view bytes) {
   if (bytes.substr(0, 4) == "\x7f" "ELF" && bytes.size() >= 18 && bytes[5] == 1) {
     headers.kind = ProgramKind::Elf;
     headers.elfType = Load16(bytes, 16);
+    headers.elfMachine = Load16(bytes, 18);
   }
   return headers;
 }
 
-std::string CheckStub(const std::string& path, std::string_view bytes, std::string* note) {
-  if (bytes.size() >= PayloadHeaderOffset) {
-    for (ArchiveLayout layout : {ArchiveLayout::Arc20, ArchiveLayout::PackFile})
-      if (bytes.size() > ArchiveOffset && bytes.substr(ArchiveOffset, 12) == FieldsOf(layout).magic)
-        return path + ": a packed updater, which carries a payload already; give the program it was packed "
-                      "from (build/win32/bin/updater.exe)";
-    return path + ": the program image reaches 0x70000";
+std::string PlatformOf(const ProgramHeaders& headers) {
+  char machine[32];
+  if (headers.kind == ProgramKind::Windows) {
+    if (headers.machine == MachineI386) return "Windows i686";
+    if (headers.machine == MachineAmd64) return "Windows x86-64";
+    (void)std::snprintf(machine, sizeof machine, "Windows, machine 0x%04X", unsigned{headers.machine});
+    return machine;
   }
+  if (headers.kind == ProgramKind::None) return "no known platform";
+  switch (headers.elfMachine) {
+    case ElfI386: return "Linux i686";
+    case ElfX8664: return "Linux x86-64";
+    case ElfArm: return "Linux arm";
+    case ElfAarch64: return "Linux aarch64";
+  }
+  (void)std::snprintf(machine, sizeof machine, "Linux, machine %u", unsigned{headers.elfMachine});
+  return machine;
+}
+
+std::string UpdaterMark() {
+  std::string mark(HiddenMark.bytes, sizeof HiddenMark.bytes);
+  for (char& c : mark) c = static_cast<char>(~c);
+  return mark;
+}
+
+bool CarriesUpdaterMark(std::string_view bytes) { return bytes.find(UpdaterMark()) != std::string_view::npos; }
+
+std::string CheckStub(const std::string& path, std::string_view bytes, std::string* note) {
+  for (ArchiveLayout layout : {ArchiveLayout::Arc20, ArchiveLayout::PackFile})
+    if (bytes.size() > ArchiveOffset && bytes.substr(ArchiveOffset, 12) == FieldsOf(layout).magic)
+      return path + ": a packed updater, which carries a payload already; give the program it was packed "
+                    "from (build/win32/bin/updater.exe)";
   ProgramHeaders headers = ReadProgramHeaders(bytes);
-  if (headers.kind == ProgramKind::Elf)
-    return headers.elfType == 2 || headers.elfType == 3 ? "" : path + ": an ELF file that is not a program";
   if (headers.kind == ProgramKind::None)
     return path + ": not a program (neither a Windows PE image nor an ELF executable)";
-
+  if (!CarriesUpdaterMark(bytes))
+    return path + ": not a build of the updater; give build/win32/bin/updater.exe (or build/linux/bin/updater "
+                  "for the Linux version)";
+  if (bytes.size() >= PayloadHeaderOffset)
+    return path + ": " + std::to_string(bytes.size()) + " bytes, too large: the payload begins " +
+           std::to_string(PayloadHeaderOffset) +
+           " bytes (0x70000) into the packed updater, and the program must end before it; give the updater as the "
+           "win32 or linux preset builds it, not a debug or sanitizer build";
+  if (headers.kind == ProgramKind::Elf)
+    return headers.elfType == 2 || headers.elfType == 3 ? "" : path + ": an ELF file that is not a program";
   bool i386 = headers.machine == MachineI386 && headers.optionalMagic == Pe32;
   bool amd64 = headers.machine == MachineAmd64 && headers.optionalMagic == Pe32Plus;
   if (!i386 && !amd64) {

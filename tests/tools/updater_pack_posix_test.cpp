@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <functional>
 #include <regex>
+#include <sstream>
 
 #include "payload/payload.h"
+#include "program_image.h"
 #include "support/process_posix.h"
 #include "support/refused_names.h"
 #include "support/test_files.h"
@@ -19,7 +21,8 @@ namespace fs = std::filesystem;
 namespace {
 
 // The headers of a Windows program, as far as the tool and a signing tool read
-// them: by default a PE32 i386 GUI executable like the shipping updater.
+// them, and the updater's mark: by default a PE32 i386 GUI executable like the
+// shipping updater.
 struct PeFields {
   uint16_t machine = 0x14C;
   uint16_t characteristics = 0x0102;
@@ -27,11 +30,15 @@ struct PeFields {
   uint32_t certificateSize = 0;
 };
 
+void Put(std::string& image, size_t at, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+constexpr size_t kCertificateEntry = 0x40 + 24 + 96 + 4 * 8;  // among the optional header's data directories
+
 std::string WindowsProgram(const PeFields& fields = {}) {
   std::string image(0x400, '\0');
-  auto put = [&](size_t at, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
-  };
+  auto put = [&](size_t at, uint32_t value, int bytes) { Put(image, at, value, bytes); };
   const size_t pe = 0x40, optional = pe + 24, directories = optional + 96;
   image.replace(0, 2, "MZ");
   put(0x3C, pe, 4);
@@ -42,11 +49,14 @@ std::string WindowsProgram(const PeFields& fields = {}) {
   put(optional, 0x10B, 2);
   put(optional + 68, fields.subsystem, 2);
   put(directories - 4, 16, 4);
-  put(directories + 4 * 8, fields.certificateSize ? 0x400 : 0, 4);  // the certificate table
-  put(directories + 4 * 8 + 4, fields.certificateSize, 4);
+  put(kCertificateEntry, fields.certificateSize ? 0x400 : 0, 4);  // the certificate table
+  put(kCertificateEntry + 4, fields.certificateSize, 4);
+  image.replace(0x200, UpdaterMark().size(), UpdaterMark());
   return image + std::string(fields.certificateSize, '\0');
 }
 
+// The tool's own program, which links the updater's code but is no updater.
+const std::string kPackTool = std::string(UPDATER_PACK_PATH).substr(std::string(UPDATER_PACK_PATH).rfind(' ') + 1);
 const std::string kBuild = "build --stub {}/stub --from {}/from --title 'Lumen Updater ver 1.01' --out {}/out.exe ";
 
 std::string InFolder(std::string text, const TempFolder& folder) {
@@ -75,9 +85,11 @@ struct Row {
   std::string said;
   std::string arguments;
   std::function<void(TempFolder&)> prepare = nullptr;
+  int refusals = 1;
 };
 
-// A refused run (2) says so in one line and leaves the folder as it was.
+// A refused run (2) says so in one line for each refusal and leaves the folder
+// as it was.
 void Check(const Row& row) {
   TempFolder folder;
   MakeUpdateAndGame(folder);
@@ -90,8 +102,9 @@ void Check(const Row& row) {
   EXPECT_EQ(run.status, row.status) << run.out;
   EXPECT_NE(run.out.find(said), std::string::npos) << run.out;
   if (row.status != 2) return;
-  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
-  EXPECT_EQ(run.out.rfind("updater-pack: ", 0), 0u) << run.out;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), row.refusals) << run.out;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) EXPECT_EQ(line.rfind("updater-pack: ", 0), 0u) << run.out;
   EXPECT_EQ(FolderState(folder.path()), before);
 }
 
@@ -126,7 +139,9 @@ TEST(UpdaterPack, Runs) {
   const std::string dataMissing = "data\\Map.dat: the game has no folder data, and the updater creates none";
   const std::string dataLinked = "data\\Map.dat: the game's folder DATA is a link, and the updater writes through none";
   const Row rows[] = {
-      {0, "title: Lumen Updater ver 1.01\n", list, Built("")},
+      {0, "title: Lumen Updater ver 1.01\nprogram: the updater for Windows i686\n", list, Built("")},
+      {1, "program: NOT A BUILD OF THE UPDATER", "list {}/other.exe",
+       [](TempFolder& f) { MakeUpdatePayload(f.File("other.exe"), {{"a.pak", "a"}}); }},  // behind a bare "MZ"
       {0, "row: data\\Map.dat ", list, Built("--layout=packfile --list-format 1")},
       {0, "title: 「ル」 Updater", list, Built("--title '「ル」 Updater' --title-encoding utf8")},
       {0, "row: data\\linked\\inner.pak ", list,
@@ -143,7 +158,33 @@ TEST(UpdaterPack, Runs) {
          bytes[ArchiveOffset + 0x2000] ^= 1;  // inside Game.dat
          WriteBytes(f.File("out.exe"), bytes);
        }},
+      {2, "{}/out.exe: its version list VLK.hvl is damaged", "check {}/out.exe " + game,
+       [](TempFolder& f) {
+         Built("")(f);
+         std::string bytes = ReadBytes(f.File("out.exe"));
+         bytes[bytes.find("VHV_V2__", ArchiveOffset)] = 'X';
+         WriteBytes(f.File("out.exe"), bytes);
+       }},
+      // Windows finds the first two rows' files; the link is not followed.
+      {0, "(the same content)\nvlk.hvl drops: Gone.pak 0050B406 6026CC12 (the game has no such file)\n",
+       "check {}/out.exe " + game,
+       [](TempFolder& f) {
+         Built("")(f);
+         fs::create_directory_symlink("DATA", f.File("game/linked"));
+         WriteBytes(f.File("game/vlk.hvl"), VersionListBytes({{"lumentrail.EXE. ", ""}, {"data.\\MAP.DAT", ""},
+                                                              {"linked\\gone.pak", ""}, {"Gone.pak", "abc"},
+                                                              {"sound.dat", "sound"}}));
+       }},
+      {0, "; not verified: updater-pack does not check signatures", list,
+       [](TempFolder& f) {  // a certificate table after the payload, where a signing tool puts it
+         Built("")(f);
+         std::string bytes = ReadBytes(f.File("out.exe"));
+         Put(bytes, kCertificateEntry, static_cast<uint32_t>(bytes.size()), 4);
+         Put(bytes, kCertificateEntry + 4, 16, 4);
+         WriteBytes(f.File("out.exe"), bytes + std::string(16, '\0'));
+       }},
       {0, "", kBuild, Writing(Names(251))},  // 255 files in all
+      {0, "packed 4 files, 3145740 bytes, title \"Lumen Updater ver 1.01\", for Windows i686, into {}/out.exe\n", kBuild},
       {0, "version list: format 2, 1 rows\nrow: data\\a.pak 0050B406 6026CC12\n", "versions {}/vlk.hvl",
        [](TempFolder& f) { WriteBytes(f.File("vlk.hvl"), VersionListBytes({{"data\\a.pak", "abc"}})); }},
       {0, "usage: ", "build --stub x --help"},
@@ -152,7 +193,10 @@ TEST(UpdaterPack, Runs) {
       {2, "{}/stub: not a packed updater", "list {}/stub"},
       {2, "cannot open '{}/missing': No such file", "list {}/missing"},
       {2, "cannot read '{}/from': Is a directory", "list {}/from"},
-      {2, "{}/stub: the program image reaches 0x70000", kBuild, Stub(std::string(PayloadHeaderOffset, 'x'))},
+      {2, "{}/stub: 459776 bytes, too large: the payload begins 458752 bytes (0x70000) into the packed updater", kBuild,
+       Stub(WindowsProgram() + std::string(PayloadHeaderOffset, 'x'))},
+      {2, "/bin/ls: not a build of the updater", kBuild + "--stub /bin/ls"},
+      {2, kPackTool + ": not a build of the updater", kBuild + "--stub " + kPackTool},
       {2, "{}/stub: not a program (neither a Windows PE image nor an ELF executable)", kBuild, Stub("just text")},
       {2, "subsystem 3, not a GUI program", kBuild, Stub(WindowsProgram({.subsystem = 3}))},
       {2, "a Windows image for machine 0x01C4; the updater is i386", kBuild, Stub(WindowsProgram({.machine = 0x1C4}))},
@@ -160,12 +204,16 @@ TEST(UpdaterPack, Runs) {
       {2, "signed already; pack the unsigned program", kBuild, Stub(WindowsProgram({.certificateSize = 16}))},
       {2, "{}/packed.exe: a packed updater, which carries a payload already", kBuild + "--stub {}/packed.exe",
        Built("--out {}/packed.exe")},
-      {2, "{}/from/data/GAME.DAT: has the same name as {}/from/Game.dat", kBuild, Writing({"data/GAME.DAT"})},
+      {2, "{}/from/data/GAME.DAT: has the same name as {}/from/Game.dat", kBuild,
+       Writing({"bad|name.pak", "data/GAME.DAT", "NUL.pak"}), 3},
       {2, "the name is longer than 95 bytes", kBuild, Writing({std::string(96, 'n')})},
       {2, "the name is longer than 15 bytes", kBuild + "--layout packfile", Writing({"sixteen_chars.xy"})},
       {2, "the path is longer than 55 bytes in Shift-JIS", kBuild + "--list-format 1",
        Writing({std::string(50, 'd') + "/f.dat"})},
       {2, "has no Shift-JIS form", kBuild, Writing({"\xf0\x9f\x98\x80.dat"})},
+      // Its Shift-JIS bytes C3 BD are UTF-8 too, which the updater reads first.
+      {2, "{}/from/data/ﾃｽ.pak: stored in Shift-JIS, the name reads back as data\\ý.pak",
+       kBuild, Writing({"data/ﾃｽ.pak"})},
       {2, "reserved for the version list", kBuild, Writing({"data/VLK.HVL"})},
       {2, "{}/from: more than 255 files", kBuild, Writing(Names(252))},
       {2, "{}/from: its files make an archive of", kBuild, Writing({"a", "b", "c"}, 3ull << 29)},  // 1.5 GiB each
@@ -182,12 +230,17 @@ TEST(UpdaterPack, Runs) {
       {2, "{}/from/fifo: neither a file nor a folder", kBuild,
        [](TempFolder& f) { mkfifo(f.File("from/fifo").c_str(), 0600); }},
       {2, "{}/from/new.exe: inside the update folder {}/from", kBuild + "--out {}/from/new.exe"},
-      {2, dataMissing, kBuild + game, [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")); }},
+      {2, dataMissing, kBuild + game, [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")); }, 2},
       {2, dataMissing, "check {}/out.exe " + game,
-       [](TempFolder& f) { Built("")(f), fs::rename(f.File("game/DATA"), f.File("DATA")); }},
+       [](TempFolder& f) { Built("")(f), fs::rename(f.File("game/DATA"), f.File("DATA")); }, 2},
       {2, dataLinked, kBuild + game,
-       [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")), fs::create_directory_symlink("../DATA", f.File("game/DATA")); }},
+       [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")), fs::create_directory_symlink("../DATA", f.File("game/DATA")); },
+       2},
       {2, "--title: longer than 1023 bytes", kBuild + "--title " + std::string(1024, 't')},
+      {2, "--title: empty", kBuild + "--title ''"},
+      {2, "Shift-JIS cannot represent; give --title-encoding utf8", kBuild + "--title \xf0\x9f\x98\x80"},
+      {2, "--title: stored in Shift-JIS, it reads back as \"ý\"", kBuild + "--title ﾃｽ"},
+      {2, "--out {}: a folder; give the file to write, as in --out {}/LumenTrailUpdate.exe", kBuild + "--out {}"},
       {2, "unknown option '--bogus'", kBuild + "--bogus"},
       {2, "--layout: 'zip' is not arc20 or packfile", kBuild + "--layout zip"},
       {2, "option '--game' needs a value", kBuild + "--game"},
@@ -228,9 +281,9 @@ TEST(UpdaterPack, ChecksAnUpdateAgainstTheGame) {
   std::regex report(
       "new: Game.dat\nreplaces: data\\\\Map.dat \\(the game's DATA\\\\map.dat\\)\nnew: data\\\\empty.dat\n"
       "replaces: sound.dat\nvlk.hvl adds: Game.dat [0-9A-F ]+\nvlk.hvl changes: DATA\\\\MAP.dat [0-9A-F ]+ to [0-9A-F ]+\n"
-      "vlk.hvl adds: data\\\\empty.dat 00000000 00000000\nvlk.hvl keeps: sound.dat .*\n");
+      "vlk.hvl adds: data\\\\empty.dat 00000000 00000000\nvlk.hvl keeps: sound.dat .*\npacked 4 files, .*\n");
   EXPECT_TRUE(std::regex_match(build.out, report)) << build.out;
-  EXPECT_EQ(RunPackTool(InFolder("check {}/out.exe --game {}/game", folder)).out, build.out);
+  EXPECT_EQ(build.out.rfind(RunPackTool(InFolder("check {}/out.exe --game {}/game", folder)).out + "packed", 0), 0u);
 }
 
 TEST(UpdaterPack, ShowsProgressOnATerminal) {
