@@ -8,9 +8,11 @@
 #include <string>
 #include <system_error>
 
-// A file open for reading, closed when it goes.
+// A file open for reading, closed when it goes; null, with errno set
+// (NotARegularFile for a FIFO, socket or device), when it cannot be opened.
 using InputFile = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
 InputFile OpenForReading(const std::string& path);
+constexpr int NotARegularFile = -1;
 
 // "cannot VERB 'PATH': REASON".
 std::string Cannot(const char* verb, const std::string& path, int error = errno);

@@ -23,7 +23,7 @@ constexpr InvertedText<Size> Invert(const char (&text)[Size]) {
   for (size_t i = 0; i + 1 < Size; ++i) inverted.bytes[i] = static_cast<char>(~text[i]);
   return inverted;
 }
-// The updater's mark as Updater/updater_mark.cpp holds it. Only its inverted
+// The updater's mark as Updater/app/updater_mark.cpp holds it. Only its inverted
 // form reaches this tool's file, so that the tool does not pass for the updater.
 constexpr auto HiddenMark = Invert("LumenTrail updater: payload at 0x70000, archive at 0x70400");
 

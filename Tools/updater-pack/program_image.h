@@ -28,7 +28,7 @@ ProgramHeaders ReadProgramHeaders(std::string_view bytes);
 // "Windows i686", "Windows x86-64", "Linux x86-64" and the like.
 std::string PlatformOf(const ProgramHeaders& headers);
 
-// The bytes that every build of the updater carries (Updater/updater_mark.cpp),
+// The bytes that every build of the updater carries (Updater/app/updater_mark.cpp),
 // formed at run time: this tool links the updater's code and must not pass
 // for it.
 std::string UpdaterMark();

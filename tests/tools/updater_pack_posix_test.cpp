@@ -229,6 +229,11 @@ TEST(UpdaterPack, Runs) {
        [](TempFolder& f) { fs::create_directory_symlink("..", f.File("from/data/up")); }},
       {2, "{}/from/fifo: neither a file nor a folder", kBuild,
        [](TempFolder& f) { mkfifo(f.File("from/fifo").c_str(), 0600); }},
+      // A FIFO is never waited on, in the update or in the game.
+      {2, "cannot open '{}/fifo': not a regular file", "versions {}/fifo",
+       [](TempFolder& f) { mkfifo(f.File("fifo").c_str(), 0600); }},
+      {0, "vlk.hvl: the game's vlk.hvl is not a version list", kBuild + game,
+       [](TempFolder& f) { fs::remove(f.File("game/vlk.hvl")), mkfifo(f.File("game/vlk.hvl").c_str(), 0600); }},
       {2, "{}/from/new.exe: inside the update folder {}/from", kBuild + "--out {}/from/new.exe"},
       {2, dataMissing, kBuild + game, [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")); }, 2},
       {2, dataMissing, "check {}/out.exe " + game,
