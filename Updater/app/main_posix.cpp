@@ -77,9 +77,12 @@ int main(int argc, char** argv) {
   // Before anything else: the file at the program's path may be another soon.
   // A failure leaves nothing to read the payload through: the title cannot be read.
   HoldOwnExecutable();
-  // The terminal's character set, width table and yes-expression; when the
-  // player's locale is not installed, the C locale stays.
-  static_cast<void>(std::setlocale(LC_ALL, ""));
+  // The terminal's character set and width table, and the yes-expression,
+  // each from its own category: LC_ALL as a whole fails when any category
+  // names a locale that is not installed, which would leave an ASCII
+  // character set under a UTF-8 LC_CTYPE. A category whose locale is not
+  // installed stays the C locale.
+  for (int category : {LC_CTYPE, LC_MESSAGES}) static_cast<void>(std::setlocale(category, ""));
   ChooseUiLanguage();
   std::string_view program = argc > 0 ? argv[0] : "updater";
   program = program.substr(program.find_last_of('/') + 1);

@@ -85,10 +85,13 @@ bool GameProcessRunning() {
 void StartPlatform() {}
 void StopPlatform() {}
 
+// Japanese only where the terminal's character set can show it; else the
+// English texts, as programs translated with gettext do.
 uint16_t GetUserUiLanguage() {
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
-    if (value && *value) return std::strncmp(value, "ja", 2) == 0 ? 0x0411 : 0x0409;
+    if (value && *value)
+      return std::strncmp(value, "ja", 2) == 0 && LocaleCanShow("「アップデート」を行いますか？。") ? 0x0411 : 0x0409;
   }
   return 0x0409;
 }

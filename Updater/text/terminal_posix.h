@@ -10,6 +10,8 @@
 
 // UTF-8 text in the locale's character set; a character it cannot show becomes '?'.
 std::string ToLocaleText(std::string_view utf8);
+// True when the locale's character set has every character of the UTF-8 text.
+bool LocaleCanShow(std::string_view utf8);
 // Typed text in the locale's character set as UTF-8; text that does not convert
 // is kept as it is (the narrow conversions read UTF-8 and Shift-JIS themselves).
 std::string FromLocaleText(std::string_view text);

@@ -34,6 +34,7 @@ struct Row {
   std::vector<std::string> unsaid = {};  // none anywhere
   bool updated = false;                  // else the game is left as it was
   std::string lang = "en_US.UTF-8";
+  std::vector<std::string> env = {};     // more variables
   std::string term = "xterm";
   ChildOptions options = {};
   std::function<void()> setup = nullptr;
@@ -114,6 +115,7 @@ class UpdaterProgram : public ::testing::Test {
     std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + root.path(), "WINEPREFIX=" + prefix,
                                  "XDG_RUNTIME_DIR=" + run, "LANG=" + row.lang, std::string("LOCPATH=") + TEST_LOCALE_DIR};
     if (!row.term.empty()) env.push_back("TERM=" + row.term);
+    env.insert(env.end(), row.env.begin(), row.env.end());
     auto updater = std::make_unique<ChildProcess>(root.File(row.interrupt ? "big" : row.program), env, row.options);
     EXPECT_TRUE(row.options.streams != Streams::Terminal || row.input.empty() || updater->WaitFor("[y/N] "));
     updater->Send(row.input);
@@ -183,6 +185,12 @@ TEST_F(UpdaterProgram, Runs) {
       {.what = "EUC-JP", .input = "\xa4\xcf\xa4\xa4\n", .status = 0,
        .said = {"\xb4\xb0\xce\xbb\xa4\xb7\xa4\xde\xa4\xb7\xa4\xbf"}, .unsaid = {"\x1b[", "完了"}, .updated = true,
        .lang = "ja_JP.eucJP"},
+      {.what = "LC_MESSAGES of a locale not installed", .input = "n\n", .status = 253,
+       .said = {"アップデートを行いますか？"}, .env = {"LC_MESSAGES=ja"}},
+      {.what = "LANG not installed, LC_CTYPE UTF-8", .input = "n\n", .status = 253, .said = {"アップデートを行いますか？"},
+       .lang = "ja_ZZ.UTF-8", .env = {"LC_CTYPE=C.UTF-8"}},
+      {.what = "no locale installed", .input = "n\n", .status = 253, .said = {"Install the update?"},
+       .lang = "ja_ZZ.UTF-8"},
       {.what = "Japanese yes in English", .input = "はい\n", .status = 253, .said = {"nothing was changed\n"}},
       {.what = "no", .input = "n\n", .status = 253, .said = {"[y/N] n\nnothing was changed\n"}, .unsaid = {"Installing"}},
       {.what = "end of input", .input = "", .status = 253, .said = {"[y/N] \nnothing was changed\n"}},
