@@ -6,6 +6,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -101,19 +102,21 @@ class TerminalProgress : public ProgressControls {
   }
 
  private:
-  static std::string Bar(uint32_t position, uint32_t maximum) {
-    uint64_t filled = position >= maximum ? BarWidth : uint64_t{position} * BarWidth / maximum;
-    return "[" + std::string(filled, '#') + std::string(BarWidth - filled, '.') + "]";
+  static std::string Bar(uint32_t position, uint32_t maximum, int width) {
+    uint64_t filled = position >= maximum ? width : uint64_t{position} * width / maximum;
+    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
   }
   // Each line one row: cut short of the last column, where some terminals
-  // wrap or erase early.
+  // wrap or erase early. The bars shrink to leave room for the count of
+  // files, the two of them equally long.
   std::string Frame() const {
     int columns = TerminalColumns() - 1;
+    std::string count = " " + std::to_string(entriesPosition_) + "/" + std::to_string(entriesMaximum_);
+    int width = std::clamp(columns - 2 - static_cast<int>(count.size()), 0, BarWidth);
     std::string frame;
-    for (const std::string& line :
-         {WideToNarrow(WindowTitle, TargetUtf8), status_, Bar(filePosition_, fileMaximum_),
-          Bar(entriesPosition_, entriesMaximum_) + " " + std::to_string(entriesPosition_) + "/" +
-              std::to_string(entriesMaximum_)})
+    for (const std::string& line : {WideToNarrow(WindowTitle, TargetUtf8), status_,
+                                    Bar(filePosition_, fileMaximum_, width),
+                                    Bar(entriesPosition_, entriesMaximum_, width) + count})
       frame += FitToColumns(line, columns) + "\x1b[K\n";
     return frame;
   }

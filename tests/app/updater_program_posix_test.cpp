@@ -137,9 +137,10 @@ class UpdaterProgram : public ::testing::Test {
       EXPECT_EQ(ScreenRows(output, 80), row.screen) << output;
     }
     // Every bar of files drawn is filled in proportion.
-    std::regex filesBar(R"(\[(#*)\.*\] (\d+)/(\d+))");
+    std::regex filesBar(R"(\[(#*)(\.*)\] (\d+)/(\d+))");
     for (auto bar = std::sregex_iterator(output.begin(), output.end(), filesBar); bar != std::sregex_iterator(); ++bar)
-      EXPECT_EQ((*bar)[1].length(), std::stoi((*bar)[2]) * 40 / std::stoi((*bar)[3])) << (*bar)[0];
+      EXPECT_EQ((*bar)[1].length(), std::stoul((*bar)[3]) * ((*bar)[1].length() + (*bar)[2].length()) /
+                                        std::stoul((*bar)[4])) << (*bar)[0];
     if (row.updated) EXPECT_TRUE(GameIsUpdated());
     else EXPECT_EQ(FolderState(prefix + "/drive_c"), before);
     if (lock >= 0) close(lock);
@@ -204,6 +205,8 @@ TEST_F(UpdaterProgram, Runs) {
        .options = With({}, Streams::Terminal), .setup = longName, .program = "long",
        .screen = {"ゲームフォルダ: C:\\Games\\LumenTrail", frame, "アップデートを行いますか？", "[y/N] y", frame,
                   "インストールが完了しました。"}},
+      {.what = "12 columns", .input = "y\n", .status = 0, .said = {"[#....] 1/4", "[###..] 3/4"}, .updated = true,
+       .options = {{}, Streams::Terminal, 12}},
       {.what = "--help", .said = {"  -y, --yes ", "\n  251  this program carries no update\n"},
        .options = With({"--help"})},
       {.what = "-h, Japanese", .said = {"\n  254  ゲームが実行中\n"}, .lang = "ja_JP.UTF-8", .options = With({"-h"})},
