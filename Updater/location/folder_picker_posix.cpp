@@ -3,6 +3,7 @@
 // An empty line or the end of the input gives up.
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -21,6 +22,7 @@ bool ReadFolder(const char16_t* prompt, const char16_t* current, std::u16string*
   LineRead read;
   while ((read = ReadAnswerLine(STDIN_FILENO, &line, nullptr)) == LineRead::Interrupted) {
   }
+  if (read == LineRead::Ended) std::fputs("\n", stderr);
   if (read == LineRead::Ended || line.empty()) return false;
   *chosen = NarrowToWide(FromLocaleText(line).c_str());
   return true;

@@ -130,6 +130,7 @@ LineRead ReadAnswerLine(int fd, std::string* line, const sigset_t* waitMask) {
     *line += c;
   }
   // The end of the input: an unfinished last line is still an answer.
+  if (line->empty()) return LineRead::Ended;
   std::fprintf(stderr, "%s\n", typed ? "" : line->c_str());
-  return line->empty() ? LineRead::Ended : LineRead::Line;
+  return LineRead::Line;
 }

@@ -29,7 +29,7 @@ enum class LineRead { Line, Ended, Interrupted };
 // signal mask `waitMask` (null: the current one): Interrupted when a signal
 // came first (what was read stays in `line` for the next call), Ended at the
 // end of the input (or when it cannot be read) before any byte of a line.
-// What a terminal does not echo is written on standard error, the line read
-// from a pipe and the line end after the end of input, so that the prompt's
-// line is ended and a transcript reads as typed.
+// What a terminal does not echo, the line read from a pipe, is written on
+// standard error, so that a transcript reads as typed; after Ended the caller
+// ends the prompt's line, or asks elsewhere on the same line.
 LineRead ReadAnswerLine(int fd, std::string* line, const sigset_t* waitMask);

@@ -126,6 +126,7 @@ class UpdaterProgram : public ::testing::Test {
       else updater->Signal(row.interrupt);
       if (!row.atCancel.empty()) {
         EXPECT_TRUE(updater->WaitFor("Cancel the installation?"));
+        EXPECT_TRUE(updater->WaitFor("[y/N] ", 20, updater->Output().find("Cancel the installation?")));
         updater->Type(row.atCancel);
       }
     }
@@ -270,8 +271,9 @@ TEST_F(UpdaterProgram, Interrupted) {
       {.what = "input ended, no terminal", .input = "y\n", .status = 6, .said = cancelled, .interrupt = SIGINT},
       {.what = "n on standard input", .input = "y\nn\n", .status = 0,
        .said = {"Cancel the installation?", "Installation complete."}, .updated = true, .interrupt = SIGINT},
-      {.what = "input ended, n on the terminal", .input = "y\n", .status = 0, .said = {"Cancel the installation?"},
-       .updated = true, .options = With({}, Streams::PipeIntoTerminal), .interrupt = SIGINT, .atCancel = "n\n"},
+      {.what = "input ended, n on the terminal", .input = "y\n", .status = 0,
+       .said = {"Cancel the installation?\r\n[y/N] n\r\n"}, .updated = true,
+       .options = With({}, Streams::PipeIntoTerminal), .interrupt = SIGINT, .atCancel = "n\n"},
       {.what = "SIGTERM", .input = "y\n", .status = 7, .said = stopped, .unsaid = {"Cancel"}, .interrupt = SIGTERM},
       {.what = "SIGQUIT", .input = "y\n", .status = 7, .said = stopped, .unsaid = {"Cancel"}, .interrupt = SIGQUIT},
   };
