@@ -19,6 +19,9 @@
 #include "app/platform.h"
 #include "app/terminal_posix.h"
 #include "location/install_folder.h"
+#include "location/registry_posix.h"
+#include "payload/held_folder.h"
+#include "payload/windows_path_posix.h"
 #include "text/terminal_posix.h"
 #include "text/text.h"
 
@@ -80,6 +83,41 @@ bool GameProcessRunning() {
   return found;
 }
 
+// The POSIX path that `folder` stands for, as it is on the disk (links
+// resolved as far as it exists), or empty when the folder is spelt so already.
+std::string PosixPathOf(const char16_t* folder) {
+  std::string path, missing;
+  if (!ResolveWindowsPath(folder, &path)) return {};
+  for (size_t slash; (slash = path.find_last_of('/')) != std::string::npos && slash > 0;) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      path = std::strcmp(real, "/") == 0 ? "" : real;
+      std::free(real);
+      break;
+    }
+    missing = path.substr(slash) + missing;
+    path.resize(slash);
+  }
+  path += missing;
+  std::u16string spelt(WithoutTrailingSeparators<char16_t>(folder));
+  return path == WideToNarrow(spelt.c_str(), TargetUtf8) ? "" : path;
+}
+
+bool HasDriveLetter(const char16_t* folder) {
+  return ((folder[0] >= u'A' && folder[0] <= u'Z') || (folder[0] >= u'a' && folder[0] <= u'z')) && folder[1] == u':';
+}
+
+// The folder, then on a line of its own the POSIX path it stands for and, for
+// a drive letter, the Wine prefix that maps it when `prefixSaid` is false.
+std::string FolderLines(const char16_t* folder, bool prefixSaid) {
+  std::string text = Printable(WideToNarrow(folder, TargetUtf8)) + "\n";
+  std::string path = PosixPathOf(folder);
+  if (path.empty()) return text;
+  text += "  = " + Printable(path);
+  if (HasDriveLetter(folder) && !prefixSaid)
+    text += InUiLanguage(" (in the Wine prefix ", " (Wine プレフィックス ") + Printable(WinePrefixFolder()) + ")";
+  return text + "\n";
+}
+
 }  // namespace
 
 void StartPlatform() {}
@@ -131,13 +169,27 @@ void CloseNamedMutex(void* handle) {
 }
 
 void SayGameFolder(const char16_t* folder) {
-  WriteLocaleText(stderr, InUiLanguage("game folder: ", "ゲームフォルダ: ") + WideToNarrow(folder, TargetUtf8) + "\n");
+  WriteLocaleText(stderr, InUiLanguage("game folder: ", "ゲームフォルダ: ") + FolderLines(folder, false));
 }
 
 void SayWhereGameWasLookedFor(const char16_t* registered) {
-  if (!registered) return;
-  WriteLocaleText(stderr, WideToNarrow(registered, TargetUtf8) +
-                              InUiLanguage(": the registered game folder does not hold ",
-                                           ": 登録されたゲームフォルダにありません: ") +
-                              WideToNarrow(GameExecutableName, TargetUtf8) + "\n");
+  const char* variable = std::getenv("WINEPREFIX");
+  std::string text =
+      InUiLanguage("the game was looked for in the Wine prefix ", "ゲームを探した Wine プレフィックス: ") +
+      Printable(WinePrefixFolder()) +
+      (variable && *variable ? " (WINEPREFIX)\n" : InUiLanguage(" (WINEPREFIX is not set)\n", " (WINEPREFIX 未設定)\n"));
+  const RegistryLookUp& lookUp = LastRegistryLookUp();
+  if (!lookUp.read) {
+    text += "  " + Printable(lookUp.file) + InUiLanguage(" cannot be read\n", " を読めません\n");
+  } else {
+    text += InUiLanguage("  registry key HKEY_LOCAL_MACHINE\\", "  レジストリキー HKEY_LOCAL_MACHINE\\") +
+            Printable(WideToNarrow(lookUp.key.c_str(), TargetUtf8)) + InUiLanguage("\n  value ", "\n  値 ") +
+            "InstalledFolder: ";
+    if (!registered)
+      text += InUiLanguage("no folder\n", "フォルダの指定なし\n");
+    else
+      text += FolderLines(registered, true) + "  " + WideToNarrow(GameExecutableName, TargetUtf8) +
+              InUiLanguage(" is not in that folder\n", " がそのフォルダにありません\n");
+  }
+  WriteLocaleText(stderr, text);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 
@@ -108,6 +109,8 @@ std::string FitToColumns(std::string_view utf8, int columns) {
   }
   return out;
 }
+
+std::string Printable(std::string_view utf8) { return FitToColumns(utf8, INT_MAX); }
 
 LineRead ReadAnswerLine(int fd, std::string* line, const sigset_t* waitMask) {
   bool typed = isatty(fd);

@@ -22,6 +22,9 @@ void WriteLocaleText(std::FILE* stream, std::string_view utf8);
 // characters take two); control characters and broken bytes become '?', so
 // that a name can never move the cursor.
 std::string FitToColumns(std::string_view utf8, int columns);
+// The same, whatever its width: text from outside (a path, a command line) made
+// safe to write on a terminal.
+std::string Printable(std::string_view utf8);
 
 enum class LineRead { Line, Ended, Interrupted };
 // Reads one typed line from `fd` without its line end, byte by byte, so that

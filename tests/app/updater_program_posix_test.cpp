@@ -148,6 +148,17 @@ class UpdaterProgram : public ::testing::Test {
     if (fakeGame) fakeGame->Signal(SIGKILL), fakeGame.reset();
   }
 
+  // The line under the game folder: where it is, and the prefix, in the words given.
+  std::string Mapped(const std::string& inThePrefix) const {
+    return "\n  = " + fs::canonical(prefix).string() + "/drive_c/Games/LumenTrail" + inThePrefix + prefix + ")\n";
+  }
+  // A terminal's rows: `above` as wide as it comes, then `below`.
+  static std::vector<std::string> Screen(const std::string& above, std::vector<std::string> below) {
+    std::vector<std::string> rows = ScreenRows(std::regex_replace(above, std::regex("\n"), "\r\n"), 80);
+    rows.insert(rows.end(), below.begin(), below.end());
+    return rows;
+  }
+
   TempFolder root;
   std::string prefix = root.File("prefix");
   std::string run = root.File("run");
@@ -157,6 +168,10 @@ class UpdaterProgram : public ::testing::Test {
 TEST_F(UpdaterProgram, Runs) {
   const std::string frame = std::string("[") + kTitle + "]", caption = frame + "\n";
   const std::string notFound = "The installed folder cannot be found.";
+  const std::string games = fs::canonical(prefix).string() + "/drive_c/Games/";
+  const std::string mapped = Mapped(" (in the Wine prefix ");
+  const std::string lookedFor = "the game was looked for in the Wine prefix " + prefix + " (WINEPREFIX)\n  ";
+  const std::string key = "registry key HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\TARN\\ルーメン・トレイル\n  ";
   // At 80 columns a long Japanese name is cut to fit its row, so that the
   // frame is redrawn in place and cleared at the end.
   auto longName = [this] {
@@ -179,7 +194,8 @@ TEST_F(UpdaterProgram, Runs) {
   };
   const Row rows[] = {
       {.what = "English", .input = "y\n", .status = 0,
-       .said = {caption + "Install the update?", "Installing \"data\\map.pak\".\n", "Installation complete."},
+       .said = {"game folder: C:\\Games\\LumenTrail" + mapped + caption + "Install the update?",
+                "Installing \"data\\map.pak\".\n", "Installation complete."},
        .unsaid = {"\x1b["}, .updated = true},
       {.what = "Japanese", .input = "yes\n", .status = 0,
        .said = {"アップデートを行いますか？", "\"gfx.pak\"をインストール中", "インストールが完了しました。"},
@@ -200,12 +216,12 @@ TEST_F(UpdaterProgram, Runs) {
        .unsaid = {"\x1b["}, .updated = true, .term = "dumb", .options = With({}, Streams::Terminal)},
       {.what = "long name", .input = "y\n", .status = 0, .updated = true, .options = With({}, Streams::Terminal),
        .setup = longName, .program = "long",
-       .screen = {"game folder: C:\\Games\\LumenTrail", frame, "Install the update?", "[y/N] y", frame,
-                  "Installation complete."}},
+       .screen = Screen("game folder: C:\\Games\\LumenTrail" + mapped,
+                        {frame, "Install the update?", "[y/N] y", frame, "Installation complete."})},
       {.what = "long name, Japanese", .input = "y\n", .status = 0, .updated = true, .lang = "ja_JP.UTF-8",
        .options = With({}, Streams::Terminal), .setup = longName, .program = "long",
-       .screen = {"ゲームフォルダ: C:\\Games\\LumenTrail", frame, "アップデートを行いますか？", "[y/N] y", frame,
-                  "インストールが完了しました。"}},
+       .screen = Screen("ゲームフォルダ: C:\\Games\\LumenTrail" + Mapped(" (Wine プレフィックス "),
+                        {frame, "アップデートを行いますか？", "[y/N] y", frame, "インストールが完了しました。"})},
       {.what = "12 columns", .input = "y\n", .status = 0, .said = {"[#....] 1/4", "[###..] 3/4"}, .updated = true,
        .options = {{}, Streams::Terminal, 12}},
       {.what = "--help", .said = {"  -y, --yes ", "\n  251  this program carries no update\n"},
@@ -217,8 +233,14 @@ TEST_F(UpdaterProgram, Runs) {
        .options = With({"--yes", "--bogus"})},
       {.what = "-y", .said = {"Installation complete.\n"}, .unsaid = {"Install the update?"}, .updated = true,
        .options = With({"-y"})},
-      {.what = "--yes, not registered", .status = 255, .said = {"The game is not installed.\n"},
+      {.what = "--yes, not registered", .status = 255,
+       .said = {lookedFor + prefix + "/system.reg cannot be read\n" + caption + "The game is not installed.\n"},
        .unsaid = {"Install the update?"}, .options = With({"--yes"}), .setup = unregistered},
+      {.what = "--yes, registered without the game", .status = 255,
+       .said = {lookedFor + key + "value InstalledFolder: C:\\Games\\Elsewhere\n  = " + games +
+                "Elsewhere\n  LUMENTRAIL.exe is not in that folder\n" + caption + "The game is not installed.\n"},
+       .options = With({"--yes"}),
+       .setup = registry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\Elsewhere\"")},
       {.what = "a second copy", .input = "y\n", .status = 250, .said = {"another copy of the updater is running\n"},
        .unsaid = {"Install"}, .lockHeld = kUpdaterLock},
       {.what = "the game runs", .input = "y\n", .status = 254,
@@ -242,9 +264,13 @@ TEST_F(UpdaterProgram, Runs) {
        .said = {"Select the installation folder.", "\"ルーメン・トレイル\" was not found in the folder you selected."},
        .updated = true,
        .setup = [&] { unregistered(), fs::create_directories(root.File("elsewhere/LUMENTRAIL.exe")); }},
+      {.what = "not registered, picked with ~", .input = "y\n~/prefix/drive_c/Games/LumenTrail\ny\n", .status = 0,
+       .said = {"game folder: " + root.File("prefix/drive_c/Games/LumenTrail\n")}, .updated = true,
+       .setup = unregistered},
       {.what = "not registered, picker given up", .input = "y\n\n", .status = 255,
        .said = {"This will cancel the installation process."}, .setup = unregistered},
-      {.what = "64-bit view", .input = "n\n", .status = 255, .said = {notFound},
+      {.what = "64-bit view", .input = "n\n", .status = 255,
+       .said = {lookedFor + key + "value InstalledFolder: no folder\n" + caption + notFound},
        .setup = registry(true, "TARN", kRegistered)},
       {.what = "32-bit prefix, trailing backslash", .input = "y\n", .status = 0, .updated = true,
        .setup = registry(false, "TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\LumenTrail\\\\\"")},
