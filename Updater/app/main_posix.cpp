@@ -98,6 +98,10 @@ void SayQuietOutcome(int32_t exitCode) {
     line = InUiLanguage("the installation was stopped; nothing was changed",
                         "インストールを中断しました。何も変更されていません");
   if (!line.empty()) WriteLocaleText(stderr, line + "\n");
+  // Another updater at work on the same folder, with another lock file.
+  if (exitCode == ExitAlreadyRunning && OutcomeCause.empty() && !InstallFolder.empty())
+    OutcomeCause = FolderLockHolder(InstallFolder.c_str());
+  if (!OutcomeCause.empty()) WriteLocaleText(stderr, OutcomeCause + "\n");
 }
 
 }  // namespace

@@ -6,13 +6,18 @@
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 
 #include "app/flow.h"
@@ -26,6 +31,7 @@
 #include "text/text.h"
 
 bool LockProblemReported = false;
+std::string OutcomeCause;
 
 namespace {
 
@@ -54,33 +60,76 @@ std::string UserName(uid_t uid) {
   return user ? user->pw_name : "uid " + std::to_string(uid);
 }
 
-// A process of this user whose command line names the game's executable in
-// any argument, by its last component ("\" or "/" separating), in any ASCII case.
-bool GameProcessRunning() {
+// The command line of a process, its arguments separated by NULs; empty when
+// it cannot be read (gone, or a kernel thread).
+std::string CommandLineOf(const std::string& pid) {
+  std::ifstream file("/proc/" + pid + "/cmdline", std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+// A process named for the player: its id and its command, safe to write.
+std::string ProcessText(const std::string& pid, std::string commandLine) {
+  constexpr int CommandColumns = 200;
+  while (!commandLine.empty() && commandLine.back() == '\0') commandLine.pop_back();
+  std::replace(commandLine.begin(), commandLine.end(), '\0', ' ');
+  std::string text = InUiLanguage("process ", "プロセス ") + pid;
+  return commandLine.empty() ? text : text + ": " + FitToColumns(commandLine, CommandColumns);
+}
+
+// A process of this user that runs the game: Wine names a Windows program's
+// process by its Windows path, the first field of its command line, so a
+// program that only names the game in an argument (an editor, a grep) does
+// not count. The game's name is matched as its last component ("\" or "/"
+// separating), in any ASCII case. Empty when none runs.
+std::string FindGameProcess() {
   std::u16string_view game = GameExecutableName;
   DIR* processes = opendir("/proc");
-  if (!processes) return false;
-  bool found = false;
-  std::string self = std::to_string(getpid());
+  if (!processes) return {};
+  std::string found, self = std::to_string(getpid());
   while (const dirent* entry = readdir(processes)) {
-    std::string folder = std::string("/proc/") + entry->d_name;
+    std::string pid = entry->d_name;
     struct stat owner;
-    if (entry->d_name[0] < '1' || entry->d_name[0] > '9' || self == entry->d_name ||
-        stat(folder.c_str(), &owner) != 0 || owner.st_uid != geteuid())
+    if (pid[0] < '1' || pid[0] > '9' || pid == self || stat(("/proc/" + pid).c_str(), &owner) != 0 ||
+        owner.st_uid != geteuid())
       continue;
-    std::ifstream file(folder + "/cmdline", std::ios::binary);
-    std::string commandLine((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    for (size_t start = 0; start < commandLine.size() && !found;) {
-      size_t end = commandLine.find('\0', start);
-      if (end == std::string::npos) end = commandLine.size();
-      std::u16string argument = NarrowToWide(commandLine.substr(start, end - start).c_str());
-      found = EqualIgnoringAsciiCase(SplitComponents<char16_t>(argument).back(), game);
-      start = end + 1;
+    std::string commandLine = CommandLineOf(pid);
+    std::u16string program = NarrowToWide(commandLine.substr(0, commandLine.find('\0')).c_str());
+    if (!program.empty() && EqualIgnoringAsciiCase(SplitComponents<char16_t>(program).back(), game)) {
+      found = ProcessText(pid, commandLine);
+      break;
     }
-    if (found) break;
   }
   closedir(processes);
   return found;
+}
+
+// The process that holds a lock on the open file `fd`, from /proc/locks: empty
+// when none can be found (gone, or in another PID namespace).
+std::string LockHolder(int fd) {
+  struct stat file;
+  if (fstat(fd, &file) != 0) return {};
+  // As the kernel writes it: major and minor device number in hex, then the inode.
+  char id[64];
+  if (std::snprintf(id, sizeof id, "%02x:%02x:%ju", major(file.st_dev), minor(file.st_dev),
+                    static_cast<uintmax_t>(file.st_ino)) >= static_cast<int>(sizeof id))
+    return {};
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string number, kind, mode, access, pid, lockedFile;
+    // "->" marks a process that waits for the lock, not one that holds it.
+    if (!(fields >> number >> kind >> mode >> access >> pid >> lockedFile) || kind == "->" || lockedFile != id ||
+        pid[0] < '1' || pid[0] > '9')
+      continue;
+    struct stat process;
+    if (stat(("/proc/" + pid).c_str(), &process) == 0) return ProcessText(pid, CommandLineOf(pid));
+  }
+  return {};
+}
+
+std::string HeldBy(const std::string& path, const std::string& holder) {
+  return holder.empty() ? "" : Printable(path) + InUiLanguage(" is held by ", " を使用中の") + holder;
 }
 
 // The POSIX path that `folder` stands for, as it is on the disk (links
@@ -148,16 +197,20 @@ void* CreateNamedMutex(const char* name, uint32_t* error) {
     return nullptr;
   }
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-    *error = std::strcmp(name, GameMutexName) == 0 && GameProcessRunning() ? ErrorAlreadyExists : 0;
+    std::string game = std::strcmp(name, GameMutexName) == 0 ? FindGameProcess() : "";
+    if (!game.empty()) OutcomeCause = InUiLanguage("the game runs as ", "ゲームを実行中の") + game;
+    *error = game.empty() ? 0 : ErrorAlreadyExists;
   } else if ((failure = errno) != EWOULDBLOCK) {
-    ReportLockProblem(InUiLanguage("cannot lock ", "ロックできません: ") + path + ": " + std::strerror(failure));
+    ReportLockProblem(InUiLanguage("cannot lock ", "ロックできません: ") + Printable(path) + ": " +
+                      std::strerror(failure));
     *error = ErrorAccessDenied;
   } else {
     struct stat owner;
     if (fstat(fd, &owner) == 0 && owner.st_uid != geteuid())
-      ReportLockProblem(InUiLanguage("the lock file ", "ロックファイル ") + path +
+      ReportLockProblem(InUiLanguage("the lock file ", "ロックファイル ") + Printable(path) +
                         InUiLanguage(" belongs to ", " は ") + UserName(owner.st_uid) +
                         InUiLanguage(" and another process holds it", " のもので、別のプロセスが使用中です"));
+    OutcomeCause = HeldBy(path, LockHolder(fd));
     *error = ErrorAlreadyExists;
   }
   // The descriptor stands for the handle; it stays open (and so locked) until closed.
@@ -166,6 +219,16 @@ void* CreateNamedMutex(const char* name, uint32_t* error) {
 
 void CloseNamedMutex(void* handle) {
   if (handle) close(static_cast<int>(reinterpret_cast<intptr_t>(handle) - 1));
+}
+
+std::string FolderLockHolder(const char16_t* folder) {
+  std::string path;
+  if (!ResolveWindowsPath(folder, &path)) return {};
+  int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return {};
+  std::string holder = LockHolder(fd);
+  close(fd);
+  return HeldBy(WideToNarrow(folder, TargetUtf8), holder);
 }
 
 void SayGameFolder(const char16_t* folder) {

@@ -241,7 +241,9 @@ TEST_F(UpdaterProgram, Runs) {
                 "Elsewhere\n  LUMENTRAIL.exe is not in that folder\n" + caption + "The game is not installed.\n"},
        .options = With({"--yes"}),
        .setup = registry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\Elsewhere\"")},
-      {.what = "a second copy", .input = "y\n", .status = 250, .said = {"another copy of the updater is running\n"},
+      {.what = "a second copy", .input = "y\n", .status = 250,
+       .said = {"another copy of the updater is running\n" + run + "/" + kUpdaterLock + " is held by process " +
+                std::to_string(getpid()) + ": "},
        .unsaid = {"Install"}, .lockHeld = kUpdaterLock},
       {.what = "the game runs", .input = "y\n", .status = 254,
        .said = {caption + "Update cannot be installed because the game is currently running."},
@@ -308,7 +310,7 @@ TEST_F(UpdaterProgram, Interrupted) {
 
 // As a user of the test's own: a lock file left by root and not writable by
 // the player is locked for reading, one in use is reported; under Wine the
-// game holds no lock, but a process of the same user naming it counts.
+// game holds no lock, but a process of the same user that runs it counts.
 TEST_F(UpdaterProgram, RunsAsAPlayer) {
   if (geteuid() != 0) GTEST_SKIP() << "a user of the test's own needs the tests to run as root";
   int player = 1000000 + 2 * getpid();
@@ -319,10 +321,11 @@ TEST_F(UpdaterProgram, RunsAsAPlayer) {
     WriteBytes(run + "/" + kUpdaterLock, "");
     fs::permissions(run + "/" + kUpdaterLock, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   };
-  auto game = [this](std::vector<std::string> commandLine, int user) {
+  // A process named `name` (Wine names a Windows program's process by its path) with `argument`.
+  auto game = [this](std::string name, std::string argument, int user) {
     return [=, this] {
-      ChildOptions options{{"-e", "$| = 1; print qq(up\\n); sleep 60"}};
-      options.args.insert(options.args.end(), commandLine.begin(), commandLine.end());
+      ChildOptions options{{"-e", "$| = 1; print qq(up\\n); sleep 60", argument}};
+      options.name = name;
       options.user = user;
       fakeGame = std::make_unique<ChildProcess>("/usr/bin/perl", std::vector<std::string>{}, options);
       EXPECT_TRUE(fakeGame->WaitFor("up\n"));
@@ -334,10 +337,13 @@ TEST_F(UpdaterProgram, RunsAsAPlayer) {
       {.what = "root's lock file in use", .input = "n\n", .status = 250,
        .said = {"the lock file " + run + "/" + kUpdaterLock + " belongs to root and another process holds it\n"},
        .setup = rootsLock, .lockHeld = kUpdaterLock},
-      {.what = "the game by wine", .input = "n\n", .status = 254, .said = {running},
-       .setup = game({"/usr/bin/wine", "/home/player/Games/LumenTrail/lumentrail.EXE"}, player)},
+      {.what = "the game by wine", .input = "n\n", .status = 254,
+       .said = {running + "\nthe game runs as process ", ": C:\\Games\\LumenTrail\\lumentrail.EXE -e "},
+       .setup = game("C:\\Games\\LumenTrail\\lumentrail.EXE", "", player)},
+      {.what = "a program naming the game", .input = "n\n", .status = 253, .unsaid = {running},
+       .setup = game("", "/home/player/Games/LumenTrail/LUMENTRAIL.exe", player)},
       {.what = "another user's game", .input = "n\n", .status = 253, .unsaid = {running},
-       .setup = game({"C:\\Games\\LumenTrail\\LUMENTRAIL.exe"}, player + 1)},
+       .setup = game("C:\\Games\\LumenTrail\\LUMENTRAIL.exe", "", player + 1)},
   };
   for (Row row : rows) {
     row.options.user = player;

@@ -34,7 +34,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (in[0] >= 0) dup2(in[0], 0);
     if (options.user >= 0 && (setgroups(0, nullptr) != 0 || setgid(options.user) != 0 || setuid(options.user) != 0))
       _exit(126);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())}, envp;
+    std::vector<char*> argv{const_cast<char*>((options.name.empty() ? program : options.name).c_str())}, envp;
     for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));

@@ -21,6 +21,7 @@ struct ChildOptions {
   Streams streams = Streams::Pipes;
   unsigned short columns = 80;  // of the pseudo-terminal
   int user = -1;                // run as this user id (the test runs as root); -1: as the test
+  std::string name = "";        // the program's name (argv[0]); empty: its path
 };
 
 class ChildProcess {
