@@ -132,6 +132,30 @@ std::string HeldBy(const std::string& path, const std::string& holder) {
   return holder.empty() ? "" : Printable(path) + InUiLanguage(" is held by ", " を使用中の") + holder;
 }
 
+// Opened as every existing file is: without waiting (a FIFO put at its name
+// would hold the open up), never through a link at its name, and only a
+// regular file. A file that cannot be written (left by sudo, say) is opened
+// for reading, which flock takes as well. -1 after saying why.
+int OpenLockFile(const std::string& path) {
+  constexpr int Flags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  int fd = open(path.c_str(), O_RDWR | O_CREAT | Flags, 0644);
+  int failure = errno;
+  if (fd < 0 && failure == EACCES) fd = open(path.c_str(), O_RDONLY | Flags);
+  struct stat file;
+  bool found = fd >= 0 ? fstat(fd, &file) == 0 : lstat(path.c_str(), &file) == 0;
+  if (found && !S_ISREG(file.st_mode)) {
+    if (fd >= 0) close(fd);
+    ReportLockProblem(InUiLanguage("the lock file ", "ロックファイル ") + Printable(path) +
+                      InUiLanguage(" is not a regular file (it belongs to ", " は通常のファイルではありません (") +
+                      UserName(file.st_uid) + InUiLanguage(")", " のもの)"));
+    return -1;
+  }
+  if (fd < 0)
+    ReportLockProblem(InUiLanguage("cannot open the lock file ", "ロックファイルを開けません: ") + Printable(path) +
+                      ": " + std::strerror(failure));
+  return fd;
+}
+
 // The POSIX path that `folder` stands for, as it is on the disk (links
 // resolved as far as it exists), or empty when the folder is spelt so already.
 std::string PosixPathOf(const char16_t* folder) {
@@ -185,17 +209,12 @@ uint16_t GetUserUiLanguage() {
 
 void* CreateNamedMutex(const char* name, uint32_t* error) {
   std::string path = LockPath(name);
-  // Never through a link; a file that cannot be written is locked through a
-  // reading descriptor, which flock takes as well.
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
-  int failure = errno;
-  if (fd < 0 && failure == EACCES) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  int fd = OpenLockFile(path);
   if (fd < 0) {
-    ReportLockProblem(InUiLanguage("cannot open the lock file ", "ロックファイルを開けません: ") + path + ": " +
-                      std::strerror(failure));
     *error = ErrorAccessDenied;  // counts as held, as on Windows
     return nullptr;
   }
+  int failure = 0;
   if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
     std::string game = std::strcmp(name, GameMutexName) == 0 ? FindGameProcess() : "";
     if (!game.empty()) OutcomeCause = InUiLanguage("the game runs as ", "ゲームを実行中の") + game;

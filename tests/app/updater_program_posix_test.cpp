@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -309,8 +310,9 @@ TEST_F(UpdaterProgram, Interrupted) {
 }
 
 // As a user of the test's own: a lock file left by root and not writable by
-// the player is locked for reading, one in use is reported; under Wine the
-// game holds no lock, but a process of the same user that runs it counts.
+// the player is locked for reading, one in use is reported, another user's
+// FIFO in its place is refused; under Wine the game holds no lock, but a
+// process of the same user that runs it counts.
 TEST_F(UpdaterProgram, RunsAsAPlayer) {
   if (geteuid() != 0) GTEST_SKIP() << "a user of the test's own needs the tests to run as root";
   int player = 1000000 + 2 * getpid();
@@ -344,6 +346,9 @@ TEST_F(UpdaterProgram, RunsAsAPlayer) {
        .setup = game("", "/home/player/Games/LumenTrail/LUMENTRAIL.exe", player)},
       {.what = "another user's game", .input = "n\n", .status = 253, .unsaid = {running},
        .setup = game("C:\\Games\\LumenTrail\\LUMENTRAIL.exe", "", player + 1)},
+      {.what = "another user's FIFO at the lock's name", .status = 250,
+       .said = {"the lock file " + run + "/" + kUpdaterLock + " is not a regular file (it belongs to root)\n"},
+       .setup = [this] { fs::remove(run + "/" + kUpdaterLock), mkfifo((run + "/" + kUpdaterLock).c_str(), 0644); }},
   };
   for (Row row : rows) {
     row.options.user = player;
