@@ -4,6 +4,7 @@
 // The handlers only note the signal; the poll does the work.
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,6 +55,7 @@ class TerminalProgress : public ProgressControls {
  public:
   void Open() {
     interactive_ = DrawsInPlace();
+    if (interactive_) KeepFramesWhole();
     open_ = true;
     fileMaximum_ = entriesMaximum_ = 1;
     filePosition_ = entriesPosition_ = 0;
@@ -67,6 +69,7 @@ class TerminalProgress : public ProgressControls {
   void Close() {
     if (!open_) return;
     Hide();
+    RestoreTerminal();
     open_ = shown_ = false;
   }
   bool IsOpen() const { return open_; }
@@ -120,6 +123,21 @@ class TerminalProgress : public ProgressControls {
       frame += FitToColumns(line, columns) + "\x1b[K\n";
     return frame;
   }
+  // While the window is open, Ctrl-C neither flushes the terminal's output,
+  // which would lose the rest of a frame (and the next redraw, going up a
+  // whole frame, would climb into the lines above it), nor echoes ^C into a
+  // frame. Only in the foreground: from the background tcsetattr stops the program.
+  void KeepFramesWhole() {
+    termios settings;
+    if (tcgetpgrp(STDERR_FILENO) != getpgrp() || tcgetattr(STDERR_FILENO, &settings) != 0) return;
+    saved_ = settings;
+    settings.c_lflag = (settings.c_lflag | NOFLSH) & ~ECHOCTL;
+    restore_ = tcsetattr(STDERR_FILENO, TCSANOW, &settings) == 0;
+  }
+  void RestoreTerminal() {
+    if (restore_) tcsetattr(STDERR_FILENO, TCSANOW, &saved_);
+    restore_ = false;
+  }
   // Only a frame that looks different is drawn again.
   void Redraw() {
     if (interactive_ && shown_ && Frame() != drawn_) Draw();
@@ -131,6 +149,8 @@ class TerminalProgress : public ProgressControls {
     drawnLines_ = 4;
   }
 
+  termios saved_{};
+  bool restore_ = false;
   bool interactive_ = false;
   bool open_ = false;
   bool shown_ = false;

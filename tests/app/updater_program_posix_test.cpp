@@ -42,6 +42,7 @@ struct Row {
   const char* program = "updater";  // below the test's folder
   const char* lockHeld = nullptr;   // by another process while the updater runs
   int interrupt = 0;                // sent once the big update installs; SIGINT on a terminal is Ctrl-C typed
+  bool behind = false;              // the terminal falls behind first, the last frame it has read only in part
   std::string atCancel = "";        // then typed at the Cancel question
   std::vector<std::string> screen = {};  // what a terminal 80 columns wide shows at the end
 };
@@ -123,6 +124,8 @@ class UpdaterProgram : public ::testing::Test {
     updater->CloseInput();
     if (row.interrupt) {
       EXPECT_TRUE(updater->WaitFor("Installing \"movie.pak\"."));
+      // The terminal reads nothing until its line discipline's buffer is full: more waits behind it.
+      EXPECT_TRUE(!row.behind || updater->WaitUnread(4095));
       if (row.interrupt == SIGINT && row.options.streams != Streams::Pipes) updater->Type("\x03");
       else updater->Signal(row.interrupt);
       if (!row.atCancel.empty()) {
@@ -293,6 +296,7 @@ TEST_F(UpdaterProgram, Interrupted) {
   const std::vector<std::string> cancelled = {"Cancel the installation?",
                                               "the installation was cancelled; nothing was changed"};
   const std::vector<std::string> stopped = {"the installation was stopped; nothing was changed\n"};
+  const std::string frame = std::string("[") + kTitle + "]";
   const Row rows[] = {
       {.what = "y on standard input", .input = "y\ny\n", .status = 6, .said = cancelled, .interrupt = SIGINT},
       {.what = "Ctrl-C twice", .input = "y\n", .status = 6, .said = cancelled,
@@ -303,6 +307,11 @@ TEST_F(UpdaterProgram, Interrupted) {
       {.what = "input ended, n on the terminal", .input = "y\n", .status = 0,
        .said = {"Cancel the installation?\r\n[y/N] n\r\n"}, .updated = true,
        .options = With({}, Streams::PipeIntoTerminal), .interrupt = SIGINT, .atCancel = "n\n"},
+      {.what = "Ctrl-C in a terminal behind", .input = "y\n", .status = 0, .updated = true,
+       .options = With({}, Streams::Terminal), .interrupt = SIGINT, .behind = true, .atCancel = "n\n",
+       .screen = Screen("game folder: C:\\Games\\LumenTrail" + Mapped(" (in the Wine prefix "),
+                        {frame, "Install the update?", "[y/N] y", frame, "Cancel the installation?", "[y/N] n", frame,
+                         "Installation complete."})},
       {.what = "SIGTERM", .input = "y\n", .status = 7, .said = stopped, .unsaid = {"Cancel"}, .interrupt = SIGTERM},
       {.what = "SIGQUIT", .input = "y\n", .status = 7, .said = stopped, .unsaid = {"Cancel"}, .interrupt = SIGQUIT},
   };

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,6 +99,14 @@ bool ChildProcess::WaitFor(const std::string& text, int seconds, size_t from) {
     if (std::chrono::steady_clock::now() > end || !ReadSome(50)) return output_.find(text, from) != std::string::npos;
   }
   return true;
+}
+
+bool ChildProcess::WaitUnread(int bytes, int seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int waiting = 0;
+  while (ioctl(output_fd_, FIONREAD, &waiting) == 0 && waiting < bytes && std::chrono::steady_clock::now() < end)
+    usleep(1000);
+  return waiting >= bytes;
 }
 
 void ChildProcess::Signal(int signal) {
