@@ -34,12 +34,17 @@ bool MeansYes(const std::string& answer) {
   return matched;
 }
 
+void EndPromptLine() { std::fputs("\n", stderr); }
+
 bool AnswerQuestion() {
   std::string line;
   for (;;) {
     LineRead read = ReadAnswerLine(STDIN_FILENO, &line, nullptr);
     if (read == LineRead::Line) return MeansYes(line);
-    if (read == LineRead::Ended) return false;
+    if (read == LineRead::Ended) {
+      EndPromptLine();
+      return false;
+    }
   }
 }
 
@@ -57,7 +62,7 @@ bool AnswerCancelQuestion() {
     if (CancelAnswerSource < 0 || PendingCancel || PendingClose || PendingQuit) {
       yes = !PendingClose && !PendingQuit;
       PendingCancel = 0;
-      std::fprintf(stderr, "\n");
+      EndPromptLine();
       break;
     }
     LineRead read = ReadAnswerLine(CancelAnswerSource, &line, &waiting);
@@ -66,14 +71,15 @@ bool AnswerCancelQuestion() {
       break;
     }
     if (read == LineRead::Ended) {
-      // At a terminal the end of input is typed: an answer, No.
-      if (isatty(CancelAnswerSource)) break;
-      CancelAnswerSource = open("/dev/tty", O_RDONLY | O_CLOEXEC);
-      if (CancelAnswerSource < 0) {
-        yes = true;
+      // At a terminal the end of input is typed: an answer, No. Else the
+      // answer is read from the terminal, on the prompt's line.
+      bool typed = isatty(CancelAnswerSource);
+      if (!typed) CancelAnswerSource = open("/dev/tty", O_RDONLY | O_CLOEXEC);
+      if (typed || CancelAnswerSource < 0) {
+        EndPromptLine();
+        yes = !typed;
         break;
       }
-      WriteLocaleText(stderr, "[y/N] ");
     }
   }
   sigprocmask(SIG_SETMASK, &waiting, nullptr);

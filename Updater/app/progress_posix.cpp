@@ -4,8 +4,10 @@
 // The handlers only note the signal; the poll does the work.
 #include <stdlib.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -53,6 +55,7 @@ class TerminalProgress : public ProgressControls {
  public:
   void Open() {
     interactive_ = DrawsInPlace();
+    if (interactive_) KeepFramesWhole();
     open_ = true;
     fileMaximum_ = entriesMaximum_ = 1;
     filePosition_ = entriesPosition_ = 0;
@@ -66,6 +69,7 @@ class TerminalProgress : public ProgressControls {
   void Close() {
     if (!open_) return;
     Hide();
+    RestoreTerminal();
     open_ = shown_ = false;
   }
   bool IsOpen() const { return open_; }
@@ -101,21 +105,38 @@ class TerminalProgress : public ProgressControls {
   }
 
  private:
-  static std::string Bar(uint32_t position, uint32_t maximum) {
-    uint64_t filled = position >= maximum ? BarWidth : uint64_t{position} * BarWidth / maximum;
-    return "[" + std::string(filled, '#') + std::string(BarWidth - filled, '.') + "]";
+  static std::string Bar(uint32_t position, uint32_t maximum, int width) {
+    uint64_t filled = position >= maximum ? width : uint64_t{position} * width / maximum;
+    return "[" + std::string(filled, '#') + std::string(width - filled, '.') + "]";
   }
   // Each line one row: cut short of the last column, where some terminals
-  // wrap or erase early.
+  // wrap or erase early. The bars shrink to leave room for the count of
+  // files, the two of them equally long.
   std::string Frame() const {
     int columns = TerminalColumns() - 1;
+    std::string count = " " + std::to_string(entriesPosition_) + "/" + std::to_string(entriesMaximum_);
+    int width = std::clamp(columns - 2 - static_cast<int>(count.size()), 0, BarWidth);
     std::string frame;
-    for (const std::string& line :
-         {WideToNarrow(WindowTitle, TargetUtf8), status_, Bar(filePosition_, fileMaximum_),
-          Bar(entriesPosition_, entriesMaximum_) + " " + std::to_string(entriesPosition_) + "/" +
-              std::to_string(entriesMaximum_)})
+    for (const std::string& line : {WideToNarrow(WindowTitle, TargetUtf8), status_,
+                                    Bar(filePosition_, fileMaximum_, width),
+                                    Bar(entriesPosition_, entriesMaximum_, width) + count})
       frame += FitToColumns(line, columns) + "\x1b[K\n";
     return frame;
+  }
+  // While the window is open, Ctrl-C neither flushes the terminal's output,
+  // which would lose the rest of a frame (and the next redraw, going up a
+  // whole frame, would climb into the lines above it), nor echoes ^C into a
+  // frame. Only in the foreground: from the background tcsetattr stops the program.
+  void KeepFramesWhole() {
+    termios settings;
+    if (tcgetpgrp(STDERR_FILENO) != getpgrp() || tcgetattr(STDERR_FILENO, &settings) != 0) return;
+    saved_ = settings;
+    settings.c_lflag = (settings.c_lflag | NOFLSH) & ~ECHOCTL;
+    restore_ = tcsetattr(STDERR_FILENO, TCSANOW, &settings) == 0;
+  }
+  void RestoreTerminal() {
+    if (restore_) tcsetattr(STDERR_FILENO, TCSANOW, &saved_);
+    restore_ = false;
   }
   // Only a frame that looks different is drawn again.
   void Redraw() {
@@ -128,6 +149,8 @@ class TerminalProgress : public ProgressControls {
     drawnLines_ = 4;
   }
 
+  termios saved_{};
+  bool restore_ = false;
   bool interactive_ = false;
   bool open_ = false;
   bool shown_ = false;

@@ -20,6 +20,11 @@ sigset_t WindowSignals();
 // Set when a lock file could not be used and that was said on standard error,
 // so that the outcome is not said a second time as another copy running.
 extern bool LockProblemReported;
+// Why the run could not go on, said after its outcome: the process that runs
+// the game or holds the lock. Empty when none was found.
+extern std::string OutcomeCause;
+// The same for the lock another updater holds on the game folder.
+std::string FolderLockHolder(const char16_t* folder);
 
 // A text of the terminal port's own in the UI language.
 inline std::string InUiLanguage(const char* english, const char* japanese) {

@@ -1,8 +1,12 @@
 // In a terminal both pickers ask for the folder as one line on standard input:
-// a POSIX path, or a Windows path whose drive letter the Wine prefix resolves.
+// a POSIX path (~ names a home folder, as in the shell), or a Windows path
+// whose drive letter the Wine prefix resolves.
 // An empty line or the end of the input gives up.
+#include <pwd.h>
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -13,6 +17,20 @@
 
 namespace {
 
+// "~" and "~user" at the start name a home folder, as in the shell; an unknown
+// user leaves the text as typed.
+std::string ExpandHome(const std::string& typed) {
+  if (typed.empty() || typed[0] != '~') return typed;
+  size_t end = typed.find('/');
+  std::string user = typed.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+  const char* home = user.empty() ? std::getenv("HOME") : nullptr;
+  if (!home || !*home) {
+    const passwd* entry = user.empty() ? getpwuid(getuid()) : getpwnam(user.c_str());
+    home = entry ? entry->pw_dir : nullptr;
+  }
+  return home ? home + (end == std::string::npos ? "" : typed.substr(end)) : typed;
+}
+
 bool ReadFolder(const char16_t* prompt, const char16_t* current, std::u16string* chosen) {
   std::string text = WideToNarrow(prompt, TargetUtf8) + "\n";
   if (current[0]) text += "(last chosen: " + WideToNarrow(current, TargetUtf8) + ")\n";
@@ -21,8 +39,9 @@ bool ReadFolder(const char16_t* prompt, const char16_t* current, std::u16string*
   LineRead read;
   while ((read = ReadAnswerLine(STDIN_FILENO, &line, nullptr)) == LineRead::Interrupted) {
   }
+  if (read == LineRead::Ended) std::fputs("\n", stderr);
   if (read == LineRead::Ended || line.empty()) return false;
-  *chosen = NarrowToWide(FromLocaleText(line).c_str());
+  *chosen = NarrowToWide(ExpandHome(FromLocaleText(line)).c_str());
   return true;
 }
 

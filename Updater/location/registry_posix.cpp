@@ -7,12 +7,15 @@
 #include <string>
 
 #include "location/install_folder.h"
+#include "location/registry_posix.h"
 #include "payload/windows_path_posix.h"
 #include "text/text.h"
 
 namespace {
 
 constexpr size_t ValueLimitBytes = 8192;
+
+RegistryLookUp LastLookUp;
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -79,12 +82,15 @@ bool FindStringValue(std::istream& file, const std::u16string& key, const std::u
 
 int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendor, const char16_t* product) {
   if (!vendor || !product) return 0;
-  std::ifstream file(WinePrefixFolder() + "/system.reg", std::ios::binary);
+  LastLookUp = {WinePrefixFolder() + "/system.reg", false, {}};
+  std::ifstream file(LastLookUp.file, std::ios::binary);
   if (!file) return 0;
   std::stringstream text;
   text << file.rdbuf();
   bool win64 = text.str().find("\n#arch=win64") != std::string::npos;
   std::u16string key = std::u16string(u"Software\\") + (win64 ? u"Wow6432Node\\" : u"") + vendor + u"\\" + product;
+  LastLookUp.read = true;
+  LastLookUp.key = key;
 
   std::u16string value;
   if (!FindStringValue(text, key, u"InstalledFolder", &value)) return 0;
@@ -95,3 +101,5 @@ int ReadInstalledFolder(char16_t* folder, size_t capacity, const char16_t* vendo
   folder[value.size()] = 0;
   return 1;
 }
+
+const RegistryLookUp& LastRegistryLookUp() { return LastLookUp; }

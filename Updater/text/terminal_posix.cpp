@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <cwchar>
 
@@ -24,13 +25,16 @@ iconv_t Converter(bool toLocale) {
   return toLocale ? to : from;
 }
 
-}  // namespace
-
-std::string ToLocaleText(std::string_view utf8) {
-  if (LocaleIsUtf8()) return std::string(utf8);
+// UTF-8 text into the locale's character set, one character at a time, so that
+// only one that does not convert is lost: `missing` stands for it, or, when
+// null, the conversion stops there and fails.
+bool ConvertToLocale(std::string_view utf8, const char* missing, std::string* out) {
+  if (LocaleIsUtf8()) {
+    *out = utf8;
+    return true;
+  }
   iconv_t convert = Converter(true);
-  std::string text(utf8), out;
-  // One character at a time, so that only the one that does not convert is lost.
+  std::string text(utf8);
   for (size_t at = 0; at < text.size();) {
     size_t length = DecodeChar(text.c_str() + at, EncodingUtf8).length;
     if (length == 0) length = 1;  // an embedded NUL
@@ -39,9 +43,11 @@ std::string ToLocaleText(std::string_view utf8) {
     char* outAt = buffer;
     size_t inLeft = length, outLeft = sizeof buffer;
     if (convert != NoConverter && iconv(convert, &in, &inLeft, &outAt, &outLeft) != static_cast<size_t>(-1)) {
-      out.append(buffer, static_cast<size_t>(outAt - buffer));
+      out->append(buffer, static_cast<size_t>(outAt - buffer));
+    } else if (missing) {
+      *out += missing;
     } else {
-      out += '?';
+      return false;
     }
     at += length;
   }
@@ -50,9 +56,22 @@ std::string ToLocaleText(std::string_view utf8) {
     char* outAt = buffer;
     size_t outLeft = sizeof buffer;
     iconv(convert, nullptr, nullptr, &outAt, &outLeft);  // back to the initial shift state
-    out.append(buffer, static_cast<size_t>(outAt - buffer));
+    out->append(buffer, static_cast<size_t>(outAt - buffer));
   }
+  return true;
+}
+
+}  // namespace
+
+std::string ToLocaleText(std::string_view utf8) {
+  std::string out;
+  ConvertToLocale(utf8, "?", &out);
   return out;
+}
+
+bool LocaleCanShow(std::string_view utf8) {
+  std::string out;
+  return ConvertToLocale(utf8, nullptr, &out);
 }
 
 std::string FromLocaleText(std::string_view text) {
@@ -91,6 +110,8 @@ std::string FitToColumns(std::string_view utf8, int columns) {
   return out;
 }
 
+std::string Printable(std::string_view utf8) { return FitToColumns(utf8, INT_MAX); }
+
 LineRead ReadAnswerLine(int fd, std::string* line, const sigset_t* waitMask) {
   bool typed = isatty(fd);
   for (;;) {
@@ -112,6 +133,7 @@ LineRead ReadAnswerLine(int fd, std::string* line, const sigset_t* waitMask) {
     *line += c;
   }
   // The end of the input: an unfinished last line is still an answer.
+  if (line->empty()) return LineRead::Ended;
   std::fprintf(stderr, "%s\n", typed ? "" : line->c_str());
-  return line->empty() ? LineRead::Ended : LineRead::Line;
+  return LineRead::Line;
 }

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -34,12 +35,14 @@ struct Row {
   std::vector<std::string> unsaid = {};  // none anywhere
   bool updated = false;                  // else the game is left as it was
   std::string lang = "en_US.UTF-8";
+  std::vector<std::string> env = {};     // more variables
   std::string term = "xterm";
   ChildOptions options = {};
   std::function<void()> setup = nullptr;
   const char* program = "updater";  // below the test's folder
   const char* lockHeld = nullptr;   // by another process while the updater runs
   int interrupt = 0;                // sent once the big update installs; SIGINT on a terminal is Ctrl-C typed
+  bool behind = false;              // the terminal falls behind first, the last frame it has read only in part
   std::string atCancel = "";        // then typed at the Cancel question
   std::vector<std::string> screen = {};  // what a terminal 80 columns wide shows at the end
   std::function<void()> atQuestion = nullptr;  // done while the first question waits for its answer
@@ -115,6 +118,7 @@ class UpdaterProgram : public ::testing::Test {
     std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + root.path(), "WINEPREFIX=" + prefix,
                                  "XDG_RUNTIME_DIR=" + run, "LANG=" + row.lang, std::string("LOCPATH=") + TEST_LOCALE_DIR};
     if (!row.term.empty()) env.push_back("TERM=" + row.term);
+    env.insert(env.end(), row.env.begin(), row.env.end());
     auto updater = std::make_unique<ChildProcess>(root.File(row.interrupt ? "big" : row.program), env, row.options);
     EXPECT_TRUE(row.options.streams != Streams::Terminal || row.input.empty() || updater->WaitFor("[y/N] "));
     if (row.atQuestion) {
@@ -125,10 +129,13 @@ class UpdaterProgram : public ::testing::Test {
     updater->CloseInput();
     if (row.interrupt) {
       EXPECT_TRUE(updater->WaitFor("Installing \"movie.pak\"."));
+      // The terminal reads nothing until its line discipline's buffer is full: more waits behind it.
+      EXPECT_TRUE(!row.behind || updater->WaitUnread(4095));
       if (row.interrupt == SIGINT && row.options.streams != Streams::Pipes) updater->Type("\x03");
       else updater->Signal(row.interrupt);
       if (!row.atCancel.empty()) {
         EXPECT_TRUE(updater->WaitFor("Cancel the installation?"));
+        EXPECT_TRUE(updater->WaitFor("[y/N] ", 20, updater->Output().find("Cancel the installation?")));
         updater->Type(row.atCancel);
       }
     }
@@ -140,13 +147,25 @@ class UpdaterProgram : public ::testing::Test {
       EXPECT_EQ(ScreenRows(output, 80), row.screen) << output;
     }
     // Every bar of files drawn is filled in proportion.
-    std::regex filesBar(R"(\[(#*)\.*\] (\d+)/(\d+))");
+    std::regex filesBar(R"(\[(#*)(\.*)\] (\d+)/(\d+))");
     for (auto bar = std::sregex_iterator(output.begin(), output.end(), filesBar); bar != std::sregex_iterator(); ++bar)
-      EXPECT_EQ((*bar)[1].length(), std::stoi((*bar)[2]) * 40 / std::stoi((*bar)[3])) << (*bar)[0];
+      EXPECT_EQ((*bar)[1].length(), std::stoul((*bar)[3]) * ((*bar)[1].length() + (*bar)[2].length()) /
+                                        std::stoul((*bar)[4])) << (*bar)[0];
     if (row.updated) EXPECT_TRUE(GameIsUpdated());
     else EXPECT_EQ(FolderState(prefix + "/drive_c"), before);
     if (lock >= 0) close(lock);
     if (fakeGame) fakeGame->Signal(SIGKILL), fakeGame.reset();
+  }
+
+  // The line under the game folder: where it is, and the prefix, in the words given.
+  std::string Mapped(const std::string& inThePrefix) const {
+    return "\n  = " + fs::canonical(prefix).string() + "/drive_c/Games/LumenTrail" + inThePrefix + prefix + ")\n";
+  }
+  // A terminal's rows: `above` as wide as it comes, then `below`.
+  static std::vector<std::string> Screen(const std::string& above, std::vector<std::string> below) {
+    std::vector<std::string> rows = ScreenRows(std::regex_replace(above, std::regex("\n"), "\r\n"), 80);
+    rows.insert(rows.end(), below.begin(), below.end());
+    return rows;
   }
 
   TempFolder root;
@@ -158,6 +177,10 @@ class UpdaterProgram : public ::testing::Test {
 TEST_F(UpdaterProgram, Runs) {
   const std::string frame = std::string("[") + kTitle + "]", caption = frame + "\n";
   const std::string notFound = "The installed folder cannot be found.";
+  const std::string games = fs::canonical(prefix).string() + "/drive_c/Games/";
+  const std::string mapped = Mapped(" (in the Wine prefix ");
+  const std::string lookedFor = "the game was looked for in the Wine prefix " + prefix + " (WINEPREFIX)\n  ";
+  const std::string key = "registry key HKEY_LOCAL_MACHINE\\Software\\Wow6432Node\\TARN\\ルーメン・トレイル\n  ";
   // At 80 columns a long Japanese name is cut to fit its row, so that the
   // frame is redrawn in place and cleared at the end.
   auto longName = [this] {
@@ -180,7 +203,8 @@ TEST_F(UpdaterProgram, Runs) {
   };
   const Row rows[] = {
       {.what = "English", .input = "y\n", .status = 0,
-       .said = {caption + "Install the update?", "Installing \"data\\map.pak\".\n", "Installation complete."},
+       .said = {"game folder: C:\\Games\\LumenTrail" + mapped + caption + "Install the update?",
+                "Installing \"data\\map.pak\".\n", "Installation complete."},
        .unsaid = {"\x1b["}, .updated = true},
       {.what = "Japanese", .input = "yes\n", .status = 0,
        .said = {"アップデートを行いますか？", "\"gfx.pak\"をインストール中", "インストールが完了しました。"},
@@ -188,6 +212,12 @@ TEST_F(UpdaterProgram, Runs) {
       {.what = "EUC-JP", .input = "\xa4\xcf\xa4\xa4\n", .status = 0,
        .said = {"\xb4\xb0\xce\xbb\xa4\xb7\xa4\xde\xa4\xb7\xa4\xbf"}, .unsaid = {"\x1b[", "完了"}, .updated = true,
        .lang = "ja_JP.eucJP"},
+      {.what = "LC_MESSAGES of a locale not installed", .input = "n\n", .status = 253,
+       .said = {"アップデートを行いますか？"}, .env = {"LC_MESSAGES=ja"}},
+      {.what = "LANG not installed, LC_CTYPE UTF-8", .input = "n\n", .status = 253, .said = {"アップデートを行いますか？"},
+       .lang = "ja_ZZ.UTF-8", .env = {"LC_CTYPE=C.UTF-8"}},
+      {.what = "no locale installed", .input = "n\n", .status = 253, .said = {"Install the update?"},
+       .lang = "ja_ZZ.UTF-8"},
       {.what = "Japanese yes in English", .input = "はい\n", .status = 253, .said = {"nothing was changed\n"}},
       {.what = "no", .input = "n\n", .status = 253, .said = {"[y/N] n\nnothing was changed\n"}, .unsaid = {"Installing"}},
       {.what = "end of input", .input = "", .status = 253, .said = {"[y/N] \nnothing was changed\n"}},
@@ -195,22 +225,34 @@ TEST_F(UpdaterProgram, Runs) {
        .unsaid = {"\x1b["}, .updated = true, .term = "dumb", .options = With({}, Streams::Terminal)},
       {.what = "long name", .input = "y\n", .status = 0, .updated = true, .options = With({}, Streams::Terminal),
        .setup = longName, .program = "long",
-       .screen = {"game folder: C:\\Games\\LumenTrail", frame, "Install the update?", "[y/N] y", frame,
-                  "Installation complete."}},
+       .screen = Screen("game folder: C:\\Games\\LumenTrail" + mapped,
+                        {frame, "Install the update?", "[y/N] y", frame, "Installation complete."})},
       {.what = "long name, Japanese", .input = "y\n", .status = 0, .updated = true, .lang = "ja_JP.UTF-8",
        .options = With({}, Streams::Terminal), .setup = longName, .program = "long",
-       .screen = {"ゲームフォルダ: C:\\Games\\LumenTrail", frame, "アップデートを行いますか？", "[y/N] y", frame,
-                  "インストールが完了しました。"}},
-      {.what = "--help", .said = {"  --yes "}, .options = With({"--help"})},
+       .screen = Screen("ゲームフォルダ: C:\\Games\\LumenTrail" + Mapped(" (Wine プレフィックス "),
+                        {frame, "アップデートを行いますか？", "[y/N] y", frame, "インストールが完了しました。"})},
+      {.what = "12 columns", .input = "y\n", .status = 0, .said = {"[#....] 1/4", "[###..] 3/4"}, .updated = true,
+       .options = {{}, Streams::Terminal, 12}},
+      {.what = "--help", .said = {"  -y, --yes ", "\n  251  this program carries no update\n"},
+       .options = With({"--help"})},
+      {.what = "-h, Japanese", .said = {"\n  254  ゲームが実行中\n"}, .lang = "ja_JP.UTF-8", .options = With({"-h"})},
       {.what = "--version", .said = {std::string(kTitle) + "\n"}, .options = With({"--version"})},
       {.what = "unknown option", .status = 64,
-       .said = {"updater: unknown option --bogus; usage: updater [--yes | --help | --version]\n"},
+       .said = {"updater: unknown option --bogus; usage: updater [-y | --yes] | -h | --help | --version\n"},
        .options = With({"--yes", "--bogus"})},
-      {.what = "--yes", .said = {"Installation complete.\n"}, .unsaid = {"Install the update?"}, .updated = true,
-       .options = With({"--yes"})},
-      {.what = "--yes, not registered", .status = 255, .said = {"The game is not installed.\n"},
+      {.what = "-y", .said = {"Installation complete.\n"}, .unsaid = {"Install the update?"}, .updated = true,
+       .options = With({"-y"})},
+      {.what = "--yes, not registered", .status = 255,
+       .said = {lookedFor + prefix + "/system.reg cannot be read\n" + caption + "The game is not installed.\n"},
        .unsaid = {"Install the update?"}, .options = With({"--yes"}), .setup = unregistered},
-      {.what = "a second copy", .input = "y\n", .status = 250, .said = {"another copy of the updater is running\n"},
+      {.what = "--yes, registered without the game", .status = 255,
+       .said = {lookedFor + key + "value InstalledFolder: C:\\Games\\Elsewhere\n  = " + games +
+                "Elsewhere\n  LUMENTRAIL.exe is not in that folder\n" + caption + "The game is not installed.\n"},
+       .options = With({"--yes"}),
+       .setup = registry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\Elsewhere\"")},
+      {.what = "a second copy", .input = "y\n", .status = 250,
+       .said = {"another copy of the updater is running\n" + run + "/" + kUpdaterLock + " is held by process " +
+                std::to_string(getpid()) + ": "},
        .unsaid = {"Install"}, .lockHeld = kUpdaterLock},
       {.what = "the game runs", .input = "y\n", .status = 254,
        .said = {caption + "Update cannot be installed because the game is currently running."},
@@ -233,9 +275,13 @@ TEST_F(UpdaterProgram, Runs) {
        .said = {"Select the installation folder.", "\"ルーメン・トレイル\" was not found in the folder you selected."},
        .updated = true,
        .setup = [&] { unregistered(), fs::create_directories(root.File("elsewhere/LUMENTRAIL.exe")); }},
+      {.what = "not registered, picked with ~", .input = "y\n~/prefix/drive_c/Games/LumenTrail\ny\n", .status = 0,
+       .said = {"game folder: " + root.File("prefix/drive_c/Games/LumenTrail\n")}, .updated = true,
+       .setup = unregistered},
       {.what = "not registered, picker given up", .input = "y\n\n", .status = 255,
        .said = {"This will cancel the installation process."}, .setup = unregistered},
-      {.what = "64-bit view", .input = "n\n", .status = 255, .said = {notFound},
+      {.what = "64-bit view", .input = "n\n", .status = 255,
+       .said = {lookedFor + key + "value InstalledFolder: no folder\n" + caption + notFound},
        .setup = registry(true, "TARN", kRegistered)},
       {.what = "32-bit prefix, trailing backslash", .input = "y\n", .status = 0, .updated = true,
        .setup = registry(false, "TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\LumenTrail\\\\\"")},
@@ -255,6 +301,7 @@ TEST_F(UpdaterProgram, Interrupted) {
   const std::vector<std::string> cancelled = {"Cancel the installation?",
                                               "the installation was cancelled; nothing was changed"};
   const std::vector<std::string> stopped = {"the installation was stopped; nothing was changed\n"};
+  const std::string frame = std::string("[") + kTitle + "]";
   const Row rows[] = {
       {.what = "y on standard input", .input = "y\ny\n", .status = 6, .said = cancelled, .interrupt = SIGINT},
       {.what = "Ctrl-C twice", .input = "y\n", .status = 6, .said = cancelled,
@@ -262,8 +309,14 @@ TEST_F(UpdaterProgram, Interrupted) {
       {.what = "input ended, no terminal", .input = "y\n", .status = 6, .said = cancelled, .interrupt = SIGINT},
       {.what = "n on standard input", .input = "y\nn\n", .status = 0,
        .said = {"Cancel the installation?", "Installation complete."}, .updated = true, .interrupt = SIGINT},
-      {.what = "input ended, n on the terminal", .input = "y\n", .status = 0, .said = {"Cancel the installation?"},
-       .updated = true, .options = With({}, Streams::PipeIntoTerminal), .interrupt = SIGINT, .atCancel = "n\n"},
+      {.what = "input ended, n on the terminal", .input = "y\n", .status = 0,
+       .said = {"Cancel the installation?\r\n[y/N] n\r\n"}, .updated = true,
+       .options = With({}, Streams::PipeIntoTerminal), .interrupt = SIGINT, .atCancel = "n\n"},
+      {.what = "Ctrl-C in a terminal behind", .input = "y\n", .status = 0, .updated = true,
+       .options = With({}, Streams::Terminal), .interrupt = SIGINT, .behind = true, .atCancel = "n\n",
+       .screen = Screen("game folder: C:\\Games\\LumenTrail" + Mapped(" (in the Wine prefix "),
+                        {frame, "Install the update?", "[y/N] y", frame, "Cancel the installation?", "[y/N] n", frame,
+                         "Installation complete."})},
       {.what = "SIGTERM", .input = "y\n", .status = 7, .said = stopped, .unsaid = {"Cancel"}, .interrupt = SIGTERM},
       {.what = "SIGQUIT", .input = "y\n", .status = 7, .said = stopped, .unsaid = {"Cancel"}, .interrupt = SIGQUIT},
   };
@@ -271,8 +324,9 @@ TEST_F(UpdaterProgram, Interrupted) {
 }
 
 // As a user of the test's own: a lock file left by root and not writable by
-// the player is locked for reading, one in use is reported; under Wine the
-// game holds no lock, but a process of the same user naming it counts.
+// the player is locked for reading, one in use is reported, another user's
+// FIFO in its place is refused; under Wine the game holds no lock, but a
+// process of the same user that runs it counts.
 TEST_F(UpdaterProgram, RunsAsAPlayer) {
   if (geteuid() != 0) GTEST_SKIP() << "a user of the test's own needs the tests to run as root";
   int player = 1000000 + 2 * getpid();
@@ -283,10 +337,11 @@ TEST_F(UpdaterProgram, RunsAsAPlayer) {
     WriteBytes(run + "/" + kUpdaterLock, "");
     fs::permissions(run + "/" + kUpdaterLock, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
   };
-  auto game = [this](std::vector<std::string> commandLine, int user) {
+  // A process named `name` (Wine names a Windows program's process by its path) with `argument`.
+  auto game = [this](std::string name, std::string argument, int user) {
     return [=, this] {
-      ChildOptions options{{"-e", "$| = 1; print qq(up\\n); sleep 60"}};
-      options.args.insert(options.args.end(), commandLine.begin(), commandLine.end());
+      ChildOptions options{{"-e", "$| = 1; print qq(up\\n); sleep 60", argument}};
+      options.name = name;
       options.user = user;
       fakeGame = std::make_unique<ChildProcess>("/usr/bin/perl", std::vector<std::string>{}, options);
       EXPECT_TRUE(fakeGame->WaitFor("up\n"));
@@ -298,10 +353,16 @@ TEST_F(UpdaterProgram, RunsAsAPlayer) {
       {.what = "root's lock file in use", .input = "n\n", .status = 250,
        .said = {"the lock file " + run + "/" + kUpdaterLock + " belongs to root and another process holds it\n"},
        .setup = rootsLock, .lockHeld = kUpdaterLock},
-      {.what = "the game by wine", .input = "n\n", .status = 254, .said = {running},
-       .setup = game({"/usr/bin/wine", "/home/player/Games/LumenTrail/lumentrail.EXE"}, player)},
+      {.what = "the game by wine", .input = "n\n", .status = 254,
+       .said = {running + "\nthe game runs as process ", ": C:\\Games\\LumenTrail\\lumentrail.EXE -e "},
+       .setup = game("C:\\Games\\LumenTrail\\lumentrail.EXE", "", player)},
+      {.what = "a program naming the game", .input = "n\n", .status = 253, .unsaid = {running},
+       .setup = game("", "/home/player/Games/LumenTrail/LUMENTRAIL.exe", player)},
       {.what = "another user's game", .input = "n\n", .status = 253, .unsaid = {running},
-       .setup = game({"C:\\Games\\LumenTrail\\LUMENTRAIL.exe"}, player + 1)},
+       .setup = game("C:\\Games\\LumenTrail\\LUMENTRAIL.exe", "", player + 1)},
+      {.what = "another user's FIFO at the lock's name", .status = 250,
+       .said = {"the lock file " + run + "/" + kUpdaterLock + " is not a regular file (it belongs to root)\n"},
+       .setup = [this] { fs::remove(run + "/" + kUpdaterLock), mkfifo((run + "/" + kUpdaterLock).c_str(), 0644); }},
   };
   for (Row row : rows) {
     row.options.user = player;

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -34,7 +35,7 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     if (in[0] >= 0) dup2(in[0], 0);
     if (options.user >= 0 && (setgroups(0, nullptr) != 0 || setgid(options.user) != 0 || setuid(options.user) != 0))
       _exit(126);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())}, envp;
+    std::vector<char*> argv{const_cast<char*>((options.name.empty() ? program : options.name).c_str())}, envp;
     for (const std::string& a : options.args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
@@ -98,6 +99,14 @@ bool ChildProcess::WaitFor(const std::string& text, int seconds, size_t from) {
     if (std::chrono::steady_clock::now() > end || !ReadSome(50)) return output_.find(text, from) != std::string::npos;
   }
   return true;
+}
+
+bool ChildProcess::WaitUnread(int bytes, int seconds) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int waiting = 0;
+  while (ioctl(output_fd_, FIONREAD, &waiting) == 0 && waiting < bytes && std::chrono::steady_clock::now() < end)
+    usleep(1000);
+  return waiting >= bytes;
 }
 
 void ChildProcess::Signal(int signal) {

@@ -21,6 +21,7 @@ struct ChildOptions {
   Streams streams = Streams::Pipes;
   unsigned short columns = 80;  // of the pseudo-terminal
   int user = -1;                // run as this user id (the test runs as root); -1: as the test
+  std::string name = "";        // the program's name (argv[0]); empty: its path
 };
 
 class ChildProcess {
@@ -37,6 +38,9 @@ class ChildProcess {
   void Type(const std::string& keys);
   // Reads the output until `text` appears in it at or after `from`; false after `seconds`.
   bool WaitFor(const std::string& text, int seconds = 20, size_t from = 0);
+  // Reads nothing until `bytes` of output wait to be read, as in a terminal
+  // that falls behind; false after `seconds`.
+  bool WaitUnread(int bytes, int seconds = 20);
   void Signal(int signal);
   // Closes a piped input, reads the rest and returns the exit status (128 +
   // the signal for a killed process); -1 when it did not end within `seconds`.
