@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <new>
 
 #include "app/flow.h"
 #include "payload/own_executable.h"
@@ -16,6 +17,19 @@
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
+
+// The runtime's own versions of these build their exceptions' messages as
+// strings of the library's old ABI, which pulls in a second std::string and
+// std::random_device (some 80 KB). Running out of memory is still the
+// std::bad_alloc that the lists' readers catch; the other faults are bugs that
+// nothing catches, so they end the program as an uncaught exception would.
+namespace std {
+void __throw_bad_alloc() { throw bad_alloc(); }
+void __throw_bad_array_new_length() { throw bad_array_new_length(); }
+void __throw_length_error(const char*) { abort(); }
+void __throw_logic_error(const char*) { abort(); }
+void __throw_out_of_range_fmt(const char*, ...) { abort(); }
+}  // namespace std
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Resolved at run time: Windows 7 has it only with its 2011 loader update.
