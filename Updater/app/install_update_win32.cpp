@@ -2,8 +2,6 @@
 // only the result box, and support asks for the file.
 #include <windows.h>
 
-#include <cstdio>
-
 #include "app/flow.h"
 #include "app/install_update.h"
 #include "payload/file.h"
@@ -35,10 +33,14 @@ void RecordInstallRun(const InstallRun& run) {
 std::string LocalTimeText() {
   SYSTEMTIME now;
   GetLocalTime(&now);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", now.wYear, now.wMonth, now.wDay, now.wHour,
-                now.wMinute, now.wSecond);
-  return text;
+  // By hand: snprintf would bring some 20 KB of the C library's printf into the image.
+  auto digits = [](unsigned value, int count) {
+    std::string text(count, '0');
+    for (int i = count - 1; i >= 0; --i, value /= 10) text[i] = static_cast<char>('0' + value % 10);
+    return text;
+  };
+  return digits(now.wYear, 4) + "-" + digits(now.wMonth, 2) + "-" + digits(now.wDay, 2) + " " + digits(now.wHour, 2) +
+         ":" + digits(now.wMinute, 2) + ":" + digits(now.wSecond, 2);
 }
 
 std::string SystemErrorText(uint32_t code) {
