@@ -93,8 +93,9 @@ class UpdaterProgram : public ::testing::Test {
   bool GameIsUpdated() const {
     return ReadBytes(Game("GFX.PAK")) == "new gfx" && ReadBytes(Game("data/map.pak")) == "new map" &&
            ReadBytes(Game("script.pak")) == "new script" && !FileExists(Game("gfx.pak")) &&
-           ReadBytes(Game("uninst.lst")).rfind("lumentrail.exe\ngfx.pak\ndata\\map.pak\n", 0) == 0 &&
-           ReadBytes(Game("uninst.lst")).find("\nscript.pak\n") != std::string::npos;
+           (!FileExists(Game("uninst.lst")) ||
+            (ReadBytes(Game("uninst.lst")).rfind("lumentrail.exe\ngfx.pak\ndata\\map.pak\n", 0) == 0 &&
+             ReadBytes(Game("uninst.lst")).find("\nscript.pak\n") != std::string::npos));
   }
 
   // An update big enough to be interrupted while it installs, packed when a row first needs it.
@@ -118,7 +119,11 @@ class UpdaterProgram : public ::testing::Test {
     std::vector<std::string> env{"PATH=/usr/bin:/bin", "HOME=" + root.path(), "WINEPREFIX=" + prefix,
                                  "XDG_RUNTIME_DIR=" + run, "LANG=" + row.lang, std::string("LOCPATH=") + TEST_LOCALE_DIR};
     if (!row.term.empty()) env.push_back("TERM=" + row.term);
-    env.insert(env.end(), row.env.begin(), row.env.end());
+    for (const std::string& variable : row.env) {  // in place of one of the same name
+      std::string name = variable.substr(0, variable.find('=') + 1);
+      std::erase_if(env, [&](const std::string& given) { return given.rfind(name, 0) == 0; });
+      env.push_back(variable);
+    }
     auto updater = std::make_unique<ChildProcess>(root.File(row.interrupt ? "big" : row.program), env, row.options);
     EXPECT_TRUE(row.options.streams != Streams::Terminal || row.input.empty() || updater->WaitFor("[y/N] "));
     if (row.atQuestion) {
@@ -218,7 +223,12 @@ TEST_F(UpdaterProgram, Runs) {
        .lang = "ja_ZZ.UTF-8", .env = {"LC_CTYPE=C.UTF-8"}},
       {.what = "no locale installed", .input = "n\n", .status = 253, .said = {"Install the update?"},
        .lang = "ja_ZZ.UTF-8"},
+      {.what = "empty LC_ALL", .input = "n\n", .status = 253, .said = {"アップデートを行いますか？"},
+       .lang = "ja_JP.UTF-8", .env = {"LC_ALL="}},
+      {.what = "LC_ALL before LANG", .input = "n\n", .status = 253, .said = {"Install the update?"},
+       .lang = "ja_JP.UTF-8", .env = {"LC_ALL=en_US.UTF-8"}},
       {.what = "Japanese yes in English", .input = "はい\n", .status = 253, .said = {"nothing was changed\n"}},
+      {.what = "answered with CR LF", .input = "y\r\n", .status = 0, .updated = true},
       {.what = "no", .input = "n\n", .status = 253, .said = {"[y/N] n\nnothing was changed\n"}, .unsaid = {"Installing"}},
       {.what = "end of input", .input = "", .status = 253, .said = {"[y/N] \nnothing was changed\n"}},
       {.what = "dumb terminal", .input = "y\n", .status = 0, .said = {"Installing \"gfx.pak\".\r\n"},
@@ -263,6 +273,9 @@ TEST_F(UpdaterProgram, Runs) {
        .lang = "ja_JP.UTF-8", .setup = copy("bare", false), .program = "bare"},
       {.what = "damaged", .input = "y\n", .status = 1, .said = {"The installer may be damaged.\nscript.pak: verification"},
        .setup = copy("damaged", true), .program = "damaged"},
+      {.what = "no uninstall list", .input = "y\n", .status = 5,
+       .said = {"Failed to update the installation info.\nuninst.lst: list rewrite failed"}, .updated = true,
+       .setup = [this] { fs::remove(Game("uninst.lst")); }},
       {.what = "a failure named", .input = "y\n", .status = 4,
        .said = {"Installation could not be completed.\nscript.pak: move into place failed: Is a directory (21)\n"},
        .setup = [this] { fs::create_directories(Game("script.pak/inside")); }},
@@ -285,6 +298,10 @@ TEST_F(UpdaterProgram, Runs) {
        .setup = registry(true, "TARN", kRegistered)},
       {.what = "32-bit prefix, trailing backslash", .input = "y\n", .status = 0, .updated = true,
        .setup = registry(false, "TARN", "\"InstalledFolder\"=\"C:\\\\Games\\\\LumenTrail\\\\\"")},
+      {.what = "names in other letter case", .input = "y\n", .status = 0, .updated = true,
+       .setup = registry(true, "wow6432node\\\\tarn", "\"installedfolder\"=\"C:\\\\Games\\\\LumenTrail\"")},
+      {.what = "empty WINEPREFIX", .input = "y\n", .status = 0, .updated = true, .env = {"WINEPREFIX="},
+       .setup = [this] { fs::create_directory_symlink(prefix, root.File(".wine")); }},
       {.what = "REG_EXPAND_SZ", .input = "n\n", .status = 255, .said = {notFound},
        .setup = registry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=str(2):\"C:\\\\Games\\\\LumenTrail\"")},
       {.what = "empty value", .input = "n\n", .status = 255, .said = {notFound},

@@ -86,6 +86,12 @@ TEST_F(InstallTest, Cases) {
        }, InstallSucceeded, OnlyThese, {{"vlk.hvl", VersionListBytes(formatOne, 1)}}},
       {"no uninstall list: reported after the files", standard([this] { fs::remove(Game("uninst.lst")); }),
        InstallUninstallListFailed, AsUpdated, {{"uninst.lst", Gone}}},
+      {"names that only look like devices", update({{"COM10.pak", "a"}, {"Console", "b"}, {"lpt0", "c"}, {"nul1", "d"}}),
+       InstallSucceeded, OnlyThese, {{"COM10.pak", "a"}, {"Console", "b"}, {"lpt0", "c"}, {"nul1", "d"}}},
+      {"two folders of one name at different places", [&, payload = update({{"a\\data\\x.pak", "x"}, {"b\\data\\y.pak", "y"}})] {
+         fs::create_directories(Game("a/data")), fs::create_directories(Game("b/data"));
+         return payload();
+       }, InstallSucceeded, OnlyThese, {{"a/data/x.pak", "x"}, {"b/data/y.pak", "y"}, {"a/data/y.pak", Gone}}},
       // A row stays for a file this run creates under another spelling, and
       // for a name Windows finds without its trailing dots and blanks.
       {"rows of files found as Windows finds them", [&, payload = update({{"data\\map.pak", "new map"}})] {

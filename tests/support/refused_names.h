@@ -18,7 +18,7 @@ struct RefusedNames {
 };
 
 inline std::vector<RefusedNames> RefusedNameTable() {
-  return {
+  std::vector<RefusedNames> table = {
       {{"..\\escape.pak"}, InstallDamaged, "", false},
       {{"sub\\..\\..\\x.pak"}, InstallDamaged, "", false},
       {{".\\dot.pak"}, InstallDamaged, "", false},
@@ -40,4 +40,8 @@ inline std::vector<RefusedNames> RefusedNameTable() {
       {{"UNINST.LST.UPD-NEW"}, InstallWriteFailed, "rewritten", true},
       {{"data\\Map.pak", "DATA\\map.pak"}, InstallWriteFailed, "same", false},
   };
+  for (std::string device : {"aux", "PRN.txt", "nul"}) table.push_back({{device}, InstallDamaged, "device name", true});
+  for (char digit = '1'; digit <= '9'; ++digit)
+    for (std::string device : {"COM", "lpt"}) table.push_back({{device + digit + ".pak"}, InstallDamaged, "device name", true});
+  return table;
 }

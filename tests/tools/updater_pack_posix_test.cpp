@@ -206,6 +206,15 @@ TEST(UpdaterPack, Runs) {
        Built("--out {}/packed.exe")},
       {2, "{}/from/data/GAME.DAT: has the same name as {}/from/Game.dat", kBuild,
        Writing({"bad|name.pak", "data/GAME.DAT", "NUL.pak"}), 3},
+      {1, "row: b.pak 00000062 62626262 missing\n", "list {}/odd.exe",
+       [](TempFolder& f) {
+         MakePayloadFile(f.File("odd.exe"), {MemoryEntry("VLK.hvl", VersionListBytes({{"a.pak", "a"}, {"b.pak", "b"}})),
+                                              MemoryEntry("a.pak", "a")});
+       }},
+      {0, "entry: ｱｲｳ.pak ", list, [](TempFolder& f) { Writing({"ｱｲｳ.pak"})(f), Built("")(f); }},
+      // Names and paths at their fields' limits pack; one byte more does not.
+      {0, "", kBuild, Writing({std::string(95, 'n'), std::string(200, 'd') + "/" + std::string(46, 'f')})},
+      {0, "", kBuild + "--list-format 1", Writing({std::string(49, 'd') + "/f.dat"})},
       {2, "the name is longer than 95 bytes", kBuild, Writing({std::string(96, 'n')})},
       {2, "the name is longer than 15 bytes", kBuild + "--layout packfile", Writing({"sixteen_chars.xy"})},
       {2, "the path is longer than 55 bytes in Shift-JIS", kBuild + "--list-format 1",
@@ -236,6 +245,8 @@ TEST(UpdaterPack, Runs) {
        [](TempFolder& f) { fs::remove(f.File("game/vlk.hvl")), mkfifo(f.File("game/vlk.hvl").c_str(), 0600); }},
       {2, "{}/from/new.exe: inside the update folder {}/from", kBuild + "--out {}/from/new.exe"},
       {2, dataMissing, kBuild + game, [](TempFolder& f) { fs::rename(f.File("game/DATA"), f.File("DATA")); }, 2},
+      {2, "sound.dat: the game's sound.dat is a folder", "check {}/out.exe " + game,
+       [](TempFolder& f) { Built("")(f), fs::remove(f.File("game/sound.dat")), fs::create_directory(f.File("game/sound.dat")); }},
       {2, dataMissing, "check {}/out.exe " + game,
        [](TempFolder& f) { Built("")(f), fs::rename(f.File("game/DATA"), f.File("DATA")); }, 2},
       {2, dataLinked, kBuild + game,
