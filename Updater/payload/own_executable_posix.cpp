@@ -5,7 +5,9 @@
 
 #include <cerrno>
 #include <climits>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "payload/own_executable.h"
@@ -18,7 +20,7 @@ std::u16string ownPath;  // empty until HoldOwnExecutable
 int ownFile = -1;
 
 // The device and inode of the file mapped where this code runs, as the
-// kernel lists the process's mappings.
+// kernel lists the process's mappings: "start-end perms offset major:minor inode path".
 bool RunningImageFile(dev_t* device, ino_t* inode) {
   std::FILE* maps = std::fopen("/proc/self/maps", "re");
   if (!maps) return false;
@@ -26,12 +28,14 @@ bool RunningImageFile(dev_t* device, ino_t* inode) {
   char line[PATH_MAX + 128];
   bool found = false;
   while (!found && std::fgets(line, sizeof line, maps)) {
-    unsigned long long start, end, offset, node;
-    unsigned major, minor;
-    char permissions[5];
-    found = std::sscanf(line, "%llx-%llx %4s %llx %x:%x %llu", &start, &end, permissions, &offset, &major, &minor,
-                        &node) == 7 &&
-            here >= start && here < end;
+    char* at = line;
+    auto number = [&at](int base) { return std::strtoull(at, &at, base); };
+    auto skip = [&at](char c) { return *at == c ? ++at, true : false; };
+    unsigned long long start = number(16), end = (skip('-'), number(16));
+    while (*at == ' ' || std::isalpha(static_cast<unsigned char>(*at)) || *at == '-') ++at;  // the permissions
+    number(16);                                                                               // the offset
+    unsigned long long major = number(16), minor = (skip(':'), number(16)), node = number(10);
+    found = here >= start && here < end;
     *device = makedev(major, minor);
     *inode = static_cast<ino_t>(node);
   }

@@ -263,7 +263,7 @@ TEST_F(UpdaterProgram, Runs) {
       {.what = "a second copy", .input = "y\n", .status = 250,
        .said = {"another copy of the updater is running\n" + run + "/" + kUpdaterLock + " is held by process " +
                 std::to_string(getpid()) + ": "},
-       .unsaid = {"Install"}, .lockHeld = kUpdaterLock},
+       .unsaid = {"Install the update?"}, .lockHeld = kUpdaterLock},
       {.what = "the game runs", .input = "y\n", .status = 254,
        .said = {caption + "Update cannot be installed because the game is currently running."},
        .unsaid = {"Install the update?"}, .lockHeld = "Velkan_General_Interpreter_for_LumenTrail_is_executing_.lock"},
