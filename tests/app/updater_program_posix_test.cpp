@@ -65,9 +65,9 @@ class UpdaterProgram : public ::testing::Test {
 
   std::string Game(const std::string& relative) const { return prefix + "/drive_c/Games/LumenTrail/" + relative; }
 
-  void Pack(const std::string& out) {
+  void Pack(const std::string& out, const std::string& title = kTitle) {
     ToolRun pack = RunPackTool("build --stub " + std::string(UPDATER_PATH) + " --from " + root.File("update") +
-                               " --title '" + kTitle + "' --out " + root.File(out));
+                               " --title '" + title + "' --out " + root.File(out));
     ASSERT_EQ(pack.status, 0) << pack.out;
   }
 
@@ -247,6 +247,8 @@ TEST_F(UpdaterProgram, Runs) {
        .options = With({"--help"})},
       {.what = "-h, Japanese", .said = {"\n  254  ゲームが実行中\n"}, .lang = "ja_JP.UTF-8", .options = With({"-h"})},
       {.what = "--version", .said = {std::string(kTitle) + "\n"}, .options = With({"--version"})},
+      {.what = "a title filling its field", .said = {std::string(1023, 'T') + "\n"}, .options = With({"--version"}),
+       .setup = [this] { Pack("titled", std::string(1023, 'T')); }, .program = "titled"},
       {.what = "unknown option", .status = 64,
        .said = {"updater: unknown option --bogus; usage: updater [-y | --yes] | -h | --help | --version\n"},
        .options = With({"--yes", "--bogus"})},

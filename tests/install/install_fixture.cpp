@@ -116,11 +116,13 @@ InstallResult InstallTest::Install(const std::string& payload) {
   InjectedFileFaults.movesBeforeFlush = 0;
   InjectedFileFaults.unflushedWrites = 0;
   std::u16string payloadPath = ToWide(payload), folder = work.Wide("game");
+  const size_t open = OpenHandles();
   InstallResult result =
       InstallUpdateFrom(folder.c_str(), {payloadPath.c_str(), withWindow ? &progress : nullptr, TestPoll,
                                          &CancelRequested, &AbortRequested,
                                          GetMessageText(MessageInstallingFormat), &report});
   EXPECT_EQ(InjectedFileFaults.movesBeforeFlush, 0) << "files moved into place before their bytes were flushed";
+  EXPECT_EQ(OpenHandles(), open) << "files or folders left open";
   return result;
 }
 

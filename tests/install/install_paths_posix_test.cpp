@@ -21,8 +21,9 @@ TEST_F(InstallTest, PathsTooLongForTheirBuffersAreRefused) {
   ASSERT_LT(folder.size() + 1 + 90, 780u);
   ASSERT_GT(folder.size() + 1 + 90 + 4, 779u);
   int32_t cancel = 0, abort = 0;
-  EXPECT_EQ(InstallUpdateFrom(folder.c_str(), {payload.c_str(), nullptr, [] { return 0; }, &cancel, &abort, u"%s", nullptr}),
+  EXPECT_EQ(InstallUpdateFrom(folder.c_str(), {payload.c_str(), nullptr, [] { return 0; }, &cancel, &abort, u"%s", &report}),
             InstallWriteFailed);
+  EXPECT_EQ(std::string(report.detail), "the path is too long");  // refused before anything is written
   EXPECT_TRUE(fs::is_empty(longFolder));
 }
 

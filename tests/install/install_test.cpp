@@ -49,6 +49,8 @@ TEST_F(InstallTest, Cases) {
       {"without a window", standard([this] { withWindow = false; }), InstallSucceeded, AsUpdated, {}},
       {"read-only target", standard([this] { fs::permissions(Game("Game.pak"), fs::perms::owner_read); }),
        InstallSucceeded, AsUpdated, {}},
+      {"a longer leftover at a staging name", standard([this] { WriteBytes(Game("Game.pak.tmp"), std::string(3 << 20, 'x')); }),
+       InstallSucceeded, AsUpdated, {}},
       {"shorter than the archive", bytes(good.substr(0, ArchiveOffset - 1)), InstallDamaged, AsPrepared, {}},
       {"no archive header", bytes(good.substr(0, ArchiveOffset)), InstallIndexUnreadable, AsPrepared, {}},
       {"short index", bytes(good.substr(0, ArchiveOffset + 16 + 100)), InstallIndexUnreadable, AsPrepared, {}},

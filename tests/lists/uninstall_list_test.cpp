@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
 
 #include "support/test_files.h"
 
@@ -61,17 +60,6 @@ TEST(UninstallList, Updates) {
     EXPECT_EQ(UpdateUninstallList(folder.Wide().c_str(), c.names.data(), c.names.size()), !c.after.empty());
     EXPECT_EQ(ReadBytes(folder.File("uninst.lst")), c.after.empty() ? c.list : c.after);
   }
-}
-
-TEST(UninstallList, MissingOrReadOnlyListIsNotWritten) {
-  TempFolder folder;
-  std::u16string name = u"a.dat";
-  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), &name, 1));
-  EXPECT_FALSE(FileExists(folder.File("uninst.lst")));
-  WriteBytes(folder.File("uninst.lst"), "a\n");
-  std::filesystem::permissions(folder.File("uninst.lst"), std::filesystem::perms::owner_read);
-  EXPECT_FALSE(UpdateUninstallList(folder.Wide().c_str(), &name, 1));
-  EXPECT_EQ(ReadBytes(folder.File("uninst.lst")), "a\n");
 }
 
 // Each duplicate check is one lookup: a list of many lines is extended in

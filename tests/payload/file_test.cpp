@@ -42,14 +42,6 @@ TEST(CFileDX, OpensReadsWritesAndSeeksAsWindowsDoes) {
   EXPECT_EQ(file.Seek(0xFFFFFFFFu, 0), 1);  // a low half of all ones is a position too
 }
 
-TEST(CFileDX, NarrowPathsInShiftJisOrUtf8NameTheSameFile) {
-  TempFolder folder;
-  WriteBytes(folder.File("\xe3\x83\xab\xe3\x83\xbc\xe3\x83\xa1\xe3\x83\xb3.dat"), "data");  // ルーメン.dat
-  CFileDX a, b;
-  EXPECT_EQ(a.OpenRead((folder.path() + "/\x83\x8b\x81\x5b\x83\x81\x83\x93.dat").c_str()), 1);
-  EXPECT_EQ(b.OpenRead((folder.path() + "/\xe3\x83\xab\xe3\x83\xbc\xe3\x83\xa1\xe3\x83\xb3.dat").c_str()), 1);
-}
-
 TEST(SystemTimeFromDosDateTime, HasTwoSecondResolution) {
   SystemTime st{};
   st.wMilliseconds = 999;  // not written

@@ -56,3 +56,7 @@ std::string VersionListBytes(const std::vector<UpdateFile>& files, int listForma
 std::map<std::string, std::string> OldGame();
 // Writes each file below `folder`, making the folders on the way.
 void WriteFiles(const std::string& folder, const std::map<std::string, std::string>& files);
+
+// How many files, folders and other handles the process has open (on POSIX
+// its descriptors), to tell that an operation left none open.
+size_t OpenHandles();

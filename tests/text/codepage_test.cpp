@@ -70,41 +70,6 @@ TEST(CodePageShiftJis, EveryReferenceLineGivesWindowsResult) {
   EXPECT_EQ(mismatches, 0);
 }
 
-// What single characters cannot show: a lead byte takes any byte after it,
-// defined pair or not, but not the terminator; other bytes stay single.
-TEST(CodePageShiftJis, BytesInContext) {
-  EXPECT_EQ(Hex(ToWide(CodePageShiftJis, "\x81\x20" "A\x81")), Hex(u"\u30fb" "A\u30fb"));
-  EXPECT_EQ(Hex(ToWide(CodePageShiftJis, "\x80\x82\xa0\xfd\x82\xa0")), Hex(u"\u0080\u3042\uf8f1\u3042"));
-  char16_t out[8] = {};
-  ASSERT_EQ(CodePageToWide(CodePageShiftJis, "A\x81", -1, out, 8), 3);
-  EXPECT_EQ(Hex(std::u16string(out, 3)), Hex(std::u16string(u"A\u30fb", 3)));
-  EXPECT_EQ(ToNarrow(CodePageShiftJis, u"\U0001F600!"), "?" "?!");  // surrogates one by one
-}
-
-TEST(CodePageLengths, FollowTheWin32Contract) {
-  for (unsigned codePage : {CodePageShiftJis, CodePageUtf8}) {
-    SCOPED_TRACE(codePage);
-    char16_t wide[16];
-    char narrow[16];
-    // Negative: through the terminator, which is counted; else the length given.
-    EXPECT_EQ(CodePageToWide(codePage, "abc", -1000, wide, 16), 4);
-    EXPECT_EQ(WideToCodePage(codePage, u"abc", -1, narrow, 16), 4);
-    EXPECT_EQ(std::u16string(wide, 4) + u"|" + std::u16string(narrow, narrow + 4), std::u16string(u"abc\0|abc\0", 9));
-    EXPECT_EQ(CodePageToWide(codePage, "a\0b", 3, wide, 16), 3);
-    EXPECT_EQ(WideToCodePage(codePage, u"abc", 2, narrow, 16), 2);
-    // Nothing to convert fails; exactly enough room succeeds, one unit less fails.
-    EXPECT_EQ(CodePageToWide(codePage, "abc", 0, wide, 16) + WideToCodePage(codePage, u"abc", 0, narrow, 16), 0);
-    EXPECT_EQ(CodePageToWide(codePage, "abc", -1, wide, 4) + WideToCodePage(codePage, u"abc", -1, narrow, 4), 8);
-    EXPECT_EQ(CodePageToWide(codePage, "abc", -1, wide, 3) + WideToCodePage(codePage, u"abc", -1, narrow, 3), 0);
-  }
-  // Counted in units of the output: a character is not split.
-  char narrow[4];
-  EXPECT_EQ(WideToCodePage(CodePageShiftJis, u"a\u3042", 2, nullptr, 0), 3);
-  EXPECT_EQ(WideToCodePage(CodePageShiftJis, u"a\u3042", 2, narrow, 2), 0);
-  EXPECT_EQ(WideToCodePage(CodePageUtf8, u"\u3042", 1, narrow, 2), 0);
-  EXPECT_EQ(CodePageToWide(CodePageUtf8, "\xf0\x9f\x98\x80", 4, nullptr, 0), 2);
-}
-
 TEST(CodePageUtf8, ConvertsAsWindowsDoes) {
   struct Case {
     std::string utf8;

@@ -1,5 +1,6 @@
 // The text layer every name from outside passes through: classification,
-// conversion, characters, searching, lower case, formatting and splitting.
+// conversion and formatting into buffers that never overflow, lower case and
+// splitting.
 #include "text/text.h"
 
 #include <gtest/gtest.h>
@@ -45,52 +46,8 @@ TEST(Conversion, ChoosesTheCodePageAndNeverOverflows) {
   EXPECT_EQ(std::u16string(wide) + u"|" + NarrowToWide(narrow), u"ルーメン|ルーメ");
 }
 
-// Characters are read whole and never past the terminator; trail bytes and
-// broken forms of ASCII codes are never taken for those characters.
-TEST(Characters, DecodedWholeAndFoundOnlyWhole) {
-  EXPECT_EQ(DecodeChar("\x83\x41", EncodingShiftJis).code, 0x8341u);
-  const std::pair<std::string, size_t> lengths[] = {{"\x83\x41", 2}, {"\x95\x5c", 2}, {"\xb1", 1}, {"\x83", 1}};
-  for (auto& [text, length] : lengths) EXPECT_EQ(DecodeChar(text.c_str(), EncodingShiftJis).length, length);
-  EXPECT_EQ(DecodeChar(kUtf8Title, EncodingUtf8).code, 0x30EBu);
-  EXPECT_EQ(DecodeChar("\xe3\x83", EncodingUtf8).length, 2u);
-  EXPECT_EQ(DecodeChar("\xed\xa0\xbd\xed\xb8\x80", EncodingUtf8).code, 0x1F600u);  // an encoded pair
-  EXPECT_EQ(DecodeChar("", EncodingUtf8).length, 0u);
-
-  struct Find {
-    std::string text;
-    uint32_t code;
-    int at;  // -1: not found
-  };
-  const Find finds[] = {
-      {"\x83\x5c\\x", '\\', 2},  // the trail byte of ソ is a backslash in ASCII
-      {"\x95\x5c\\x", '\\', 2},
-      {"\x83\x41\r\nb", '\n', 3},
-      {"abc", 0, 3},
-      {"", 'a', -1},
-      {kUtf8Start + "\xe3\n\xe3\x83\r", '\n', 19},  // a sequence cut short
-      {kUtf8Start + "\xe3\x83\r", '\r', 20},
-  };
-  for (const Find& f : finds) EXPECT_EQ(FindChar(f.text.c_str(), f.code), f.at < 0 ? nullptr : f.text.c_str() + f.at);
-  // Over-long CR and LF, a stray byte whose low bits are CR, 0xFF leading eight bytes.
-  for (std::string broken : {"\xe0\x80\x8d", "\xc0\x8a", "\x8d", "\xf0\x80\x80\x8a", "\xff\x80\x80\x80\x80\x80\x80\x80"}) {
-    std::string text = kUtf8Start + broken + "x";
-    EXPECT_EQ(FindChar(text.c_str(), '\r'), nullptr) << testing::PrintToString(broken);
-    EXPECT_EQ(FindChar(text.c_str(), '\n'), nullptr) << testing::PrintToString(broken);
-    EXPECT_EQ(FindChar(text.c_str(), 'x'), text.c_str() + text.size() - 1);
-  }
-}
-
-TEST(Text, CompareCopyAndLower) {
-  EXPECT_EQ(CompareText("B", "a"), -1);
-  EXPECT_EQ(CompareText("ab", "abc"), -1);
-  EXPECT_EQ(CompareText("\x83", "a"), 1);  // unsigned
-  EXPECT_EQ(CompareText("abc", "abc"), 0);
-  char buffer[4];
-  EXPECT_TRUE(CopyText(buffer, 4, "abc"));
-  EXPECT_FALSE(CopyText(buffer, 4, "abcd"));
-  EXPECT_STREQ(buffer, "abc");
-  // Only ASCII letters that stand alone: not the trail bytes of ア and 陛.
-  EXPECT_EQ(LowerText(std::string("README.TXT")), "readme.txt");
+// Only ASCII letters that stand alone: not the trail bytes of ア and 陛.
+TEST(Text, LowerText) {
   EXPECT_EQ(LowerText(std::string("\xc3\x84Z")), "\xc3\x84z");
   EXPECT_EQ(LowerText(std::string("DATA\x82\x60\x83\x41\x95\x41X")), "data\x82\x60\x83\x41\x95\x41x");
 }
