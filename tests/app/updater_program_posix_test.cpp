@@ -44,6 +44,7 @@ struct Row {
   int interrupt = 0;                // sent once the big update installs; SIGINT on a terminal is Ctrl-C typed
   bool behind = false;              // the terminal falls behind first, the last frame it has read only in part
   std::string atCancel = "";        // then typed at the Cancel question
+  int signalAtCancel = 0;           // or sent while it waits
   std::vector<std::string> screen = {};  // what a terminal 80 columns wide shows at the end
   std::function<void()> atQuestion = nullptr;  // done while the first question waits for its answer
 };
@@ -138,10 +139,11 @@ class UpdaterProgram : public ::testing::Test {
       EXPECT_TRUE(!row.behind || updater->WaitUnread(4095));
       if (row.interrupt == SIGINT && row.options.streams != Streams::Pipes) updater->Type("\x03");
       else updater->Signal(row.interrupt);
-      if (!row.atCancel.empty()) {
+      if (!row.atCancel.empty() || row.signalAtCancel) {
         EXPECT_TRUE(updater->WaitFor("Cancel the installation?"));
         EXPECT_TRUE(updater->WaitFor("[y/N] ", 20, updater->Output().find("Cancel the installation?")));
-        updater->Type(row.atCancel);
+        if (row.signalAtCancel) updater->Signal(row.signalAtCancel);
+        else updater->Type(row.atCancel);
       }
     }
     EXPECT_EQ(updater->Finish(), row.status) << updater->Output();
@@ -323,9 +325,15 @@ TEST_F(UpdaterProgram, Interrupted) {
   const std::string frame = std::string("[") + kTitle + "]";
   const Row rows[] = {
       {.what = "y on standard input", .input = "y\ny\n", .status = 6, .said = cancelled, .interrupt = SIGINT},
-      {.what = "Ctrl-C twice", .input = "y\n", .status = 6, .said = cancelled,
+      {.what = "Ctrl-C twice", .input = "y\n", .status = 6,
+       .said = {"Cancel the installation?\r\n[y/N] \x03\r\n", "the installation was cancelled; nothing was changed"},
        .options = With({}, Streams::Terminal), .interrupt = SIGINT, .atCancel = "\x03"},
-      {.what = "input ended, no terminal", .input = "y\n", .status = 6, .said = cancelled, .interrupt = SIGINT},
+      {.what = "input ended, no terminal", .input = "y\n", .status = 6,
+       .said = {"Cancel the installation?\n[y/N] \nthe installation was cancelled; nothing was changed"},
+       .interrupt = SIGINT},
+      {.what = "window closed at the Cancel question", .input = "y\n", .status = 7,
+       .said = {"the installation was stopped; nothing was changed"},
+       .options = With({}, Streams::Terminal), .interrupt = SIGINT, .signalAtCancel = SIGTERM},
       {.what = "n on standard input", .input = "y\nn\n", .status = 0,
        .said = {"Cancel the installation?", "Installation complete."}, .updated = true, .interrupt = SIGINT},
       {.what = "input ended, n on the terminal", .input = "y\n", .status = 0,

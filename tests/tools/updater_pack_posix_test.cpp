@@ -138,6 +138,12 @@ TEST(UpdaterPack, Runs) {
   const std::string list = "list {}/out.exe", game = "--game {}/game";
   const std::string dataMissing = "data\\Map.dat: the game has no folder data, and the updater creates none";
   const std::string dataLinked = "data\\Map.dat: the game's folder DATA is a link, and the updater writes through none";
+  auto damagedList = [](TempFolder& f) {
+    Built("")(f);
+    std::string bytes = ReadBytes(f.File("out.exe"));
+    bytes[bytes.find("VHV_V2__", ArchiveOffset)] = 'X';
+    WriteBytes(f.File("out.exe"), bytes);
+  };
   const Row rows[] = {
       {0, "title: Lumen Updater ver 1.01\nprogram: the updater for Windows i686\n", list, Built("")},
       {1, "program: NOT A BUILD OF THE UPDATER", "list {}/other.exe",
@@ -158,13 +164,8 @@ TEST(UpdaterPack, Runs) {
          bytes[ArchiveOffset + 0x2000] ^= 1;  // inside Game.dat
          WriteBytes(f.File("out.exe"), bytes);
        }},
-      {2, "{}/out.exe: its version list VLK.hvl is damaged", "check {}/out.exe " + game,
-       [](TempFolder& f) {
-         Built("")(f);
-         std::string bytes = ReadBytes(f.File("out.exe"));
-         bytes[bytes.find("VHV_V2__", ArchiveOffset)] = 'X';
-         WriteBytes(f.File("out.exe"), bytes);
-       }},
+      {2, "{}/out.exe: its version list VLK.hvl is damaged", "check {}/out.exe " + game, damagedList},
+      {1, "cannot install: its version list VLK.hvl is damaged", list, damagedList},
       // Windows finds the first two rows' files; the link is not followed.
       {0, "(the same content)\nvlk.hvl drops: Gone.pak 0050B406 6026CC12 (the game has no such file)\n",
        "check {}/out.exe " + game,
