@@ -1,7 +1,7 @@
 // What the file layer asks before each operation, so that tests can make it
 // fail the way a storage layer is tested for I/O errors. The programs link
 // file_faults_none.cpp, where nothing ever fails and nothing can be switched
-// on; the tests and fuzz targets link their own versions (tests/support).
+// on; the tests link their own version (tests/support).
 #pragma once
 
 #include <cstdint>

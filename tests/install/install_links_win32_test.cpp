@@ -1,34 +1,12 @@
-// Symbolic links planted at the names the install writes, pointing outside
-// the game folder, where this Windows (or Wine) lets a test create them.
+// Files of someone else's hard-linked into the game folder: the install
+// neither changes their attributes nor reads them as lists (symbolic links
+// planted in the game are the POSIX tests' and the Wine security tests').
 #include <windows.h>
 
 #include "install/install_fixture.h"
 #include "payload/filesystem.h"
 
 namespace {
-
-// Creates a file symbolic link; false where links cannot be made here.
-bool Plant(const std::string& link, const std::string& target) {
-  std::u16string wideLink = ToWide(link), wideTarget = ToWide(target);
-  auto* l = reinterpret_cast<const wchar_t*>(wideLink.c_str());
-  auto* t = reinterpret_cast<const wchar_t*>(wideTarget.c_str());
-  // 0x2: SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE, for Developer Mode.
-  if (!CreateSymbolicLinkW(l, t, 0x2) && !CreateSymbolicLinkW(l, t, 0)) return false;
-  DWORD attributes = GetFileAttributesW(l);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-TEST_F(InstallTest, PlantedLinksAreNotWrittenThrough) {
-  WriteBytes(work.File("target.pak"), "outside");
-  if (!Plant(Game("Game.pak.tmp"), work.File("target.pak")))
-    GTEST_SKIP() << "symbolic links cannot be created here (error " << GetLastError() << ")";
-  ASSERT_TRUE(Plant(Game("data\\Map.pak.upd-backup"), work.File("target.pak")));
-  ASSERT_TRUE(Plant(Game("vlk.hvl.upd-new"), work.File("target.pak")));
-
-  EXPECT_EQ(InstallStandardUpdate(), InstallSucceeded);
-  EXPECT_EQ(ReadBytes(work.File("target.pak")), "outside");
-  EXPECT_EQ(GameContents(), Digested(UpdatedGame()));
-}
 
 // Someone's file hard-linked at a staging or final name keeps its read-only
 // and hidden attributes: they are the file's, not the name's, so the install

@@ -88,6 +88,18 @@ TEST_F(InstallTest, Cases) {
        }, InstallSucceeded, OnlyThese, {{"vlk.hvl", VersionListBytes(formatOne, 1)}}},
       {"no uninstall list: reported after the files", standard([this] { fs::remove(Game("uninst.lst")); }),
        InstallUninstallListFailed, AsUpdated, {{"uninst.lst", Gone}}},
+      // The uninstall list normalised: a byte order mark stays; CR, LF and blank
+      // lines end lines, a NUL ends the text; leading blanks go, trailing ones
+      // stay; Shift-JIS becomes UTF-8 ("データ"); lines are lower-cased and
+      // listed once, "$" lines last; a line too long for the updater stays as it
+      // stands, in its place; the names added skip those listed in any case
+      // (a line behind the byte order mark is another line).
+      {"uninstall list rules", standard([this] {
+         WriteBytes(Game("uninst.lst"), "\xef\xbb\xbf" "A\r\r\n\t$Dir x\n  \x83\x66\x81\x5b\x83\x5e\\B.DAT \rNEW.PAK\n" +
+                                          std::string(790, 'L') + "\ra\n" + std::string("\0after", 6));
+       }), InstallSucceeded, AsUpdated,
+       {{"uninst.lst", "\xef\xbb\xbf" "a\n\xe3\x83\x87\xe3\x83\xbc\xe3\x82\xbf\\b.dat \nnew.pak\n" + std::string(790, 'L') +
+                           "\na\ngame.pak\ndata\\map.pak\ndata\\sound.pak\n$dir x\n" + '\0'}}},
       {"names that only look like devices", update({{"COM10.pak", "a"}, {"Console", "b"}, {"lpt0", "c"}, {"nul1", "d"}}),
        InstallSucceeded, OnlyThese, {{"COM10.pak", "a"}, {"Console", "b"}, {"lpt0", "c"}, {"nul1", "d"}}},
       {"two folders of one name at different places", [&, payload = update({{"a\\data\\x.pak", "x"}, {"b\\data\\y.pak", "y"}})] {

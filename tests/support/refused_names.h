@@ -31,16 +31,14 @@ inline std::vector<RefusedNames> RefusedNameTable() {
       {{"trail."}, InstallDamaged, "dot or a space", true},
       {{"sub...\\x.pak"}, InstallDamaged, "dot or a space", true},
       {{"trail \\x.pak"}, InstallDamaged, "dot or a space", true},
-      {{"NUL.pak"}, InstallDamaged, "device name", true},
       {{"data\\com1"}, InstallDamaged, "device name", true},
-      {{"Con"}, InstallDamaged, "device name", true},
       {{"a", "a.tmp"}, InstallWriteFailed, "staging", true},
       {{"A.UPD-BACKUP", "a"}, InstallWriteFailed, "staging", true},
       {{"vlk.hvl.upd-new"}, InstallWriteFailed, "rewritten", true},
       {{"UNINST.LST.UPD-NEW"}, InstallWriteFailed, "rewritten", true},
       {{"data\\Map.pak", "DATA\\map.pak"}, InstallWriteFailed, "same", false},
   };
-  for (std::string device : {"aux", "PRN.txt", "nul"}) table.push_back({{device}, InstallDamaged, "device name", true});
+  for (std::string device : {"aux", "Con", "NUL.pak", "PRN.txt"}) table.push_back({{device}, InstallDamaged, "device name", true});
   for (char digit = '1'; digit <= '9'; ++digit)
     for (std::string device : {"COM", "lpt"}) table.push_back({{device + digit + ".pak"}, InstallDamaged, "device name", true});
   return table;

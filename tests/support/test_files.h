@@ -1,6 +1,6 @@
 // Temporary folders, whole-file reads and writes, version lists and payloads
-// made with the project's own packing code, for the tests and the fuzz
-// targets. A failure throws, which fails the test (or stops the fuzz target).
+// made with the project's own packing code, for the tests. A failure throws,
+// which fails the test.
 #pragma once
 
 #include <map>
