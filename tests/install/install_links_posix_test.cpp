@@ -84,10 +84,12 @@ TEST_F(InstallLinksTest, PlantedBeforeTheInstall) {
           }
         }), InstallUninstallListFailed, AsUpdated,
         {{"uninst.lst", "outside uninst.lst"}, {"vlk.hvl", OldGame()["vlk.hvl"]}}},
-       // Another name of the file outside keeps its content, and loses the link.
+       // Another name of the file outside keeps its content, and loses the link,
+       // also at a staging name.
        {"a hard link", standard([this] {
           fs::remove(Game("Game.pak"));
           fs::create_hard_link(Outside("target.pak"), Game("Game.pak"));
+          fs::create_hard_link(Outside("target.pak"), Game("New.pak.tmp"));
         }), InstallSucceeded, AsUpdated, {}},
        // One that writes there is refused before anything is written.
        {"a subfolder that is a link", standard(dataLinked), InstallWriteFailed, AsPrepared, {}},

@@ -106,16 +106,18 @@ TEST_F(InstallTest, Cases) {
          fs::create_directories(Game("a/data")), fs::create_directories(Game("b/data"));
          return payload();
        }, InstallSucceeded, OnlyThese, {{"a/data/x.pak", "x"}, {"b/data/y.pak", "y"}, {"a/data/y.pak", Gone}}},
-      // A row stays for a file this run creates under another spelling, and
-      // for a name Windows finds without its trailing dots and blanks.
+      // A row stays for a file this run creates under another spelling, for a
+      // name Windows finds without its trailing dots and blanks, and for a path
+      // that leaves the game folder, where nothing is looked at.
       {"rows of files found as Windows finds them", [&, payload = update({{"data\\map.pak", "new map"}})] {
          fs::remove(Game("data/Map.pak"));
          WriteBytes(Game("vlk.hvl"), VersionListBytes({{"DATA\\Map.pak", "old map"}, {"LUMENTRAIL.exe. ", "game program"},
-                                                       {"Gone.pak.", "gone"}}));
+                                                       {"Gone.pak.", "gone"}, {"..\\Gone.pak", "outside"}}));
          return payload();
        }, InstallSucceeded, OnlyThese,
        {{"data/map.pak", "new map"},
-        {"vlk.hvl", VersionListBytes({{"DATA\\Map.pak", "new map"}, {"LUMENTRAIL.exe. ", "game program"}})}}},
+        {"vlk.hvl", VersionListBytes({{"DATA\\Map.pak", "new map"}, {"LUMENTRAIL.exe. ", "game program"},
+                                      {"..\\Gone.pak", "outside"}})}}},
   };
   for (const RefusedNames& set : RefusedNameTable()) {
     std::vector<UpdateFile> files;
