@@ -302,7 +302,7 @@ TEST_F(UpdaterProgram, Runs) {
        .setup = [this] { fs::create_directory_symlink(prefix, root.File(".wine")); }},
       {.what = "REG_EXPAND_SZ", .input = "n\n", .status = 255, .said = {notFound},
        .setup = registry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=str(2):\"C:\\\\Games\\\\LumenTrail\"")},
-      {.what = "empty value", .input = "n\n", .status = 255, .said = {notFound},
+      {.what = "empty value", .input = "n\n", .status = 255, .said = {"value InstalledFolder: no folder\n"},
        .setup = registry(true, "Wow6432Node\\\\TARN", "\"InstalledFolder\"=\"\"")},
       {.what = "POSIX path", .input = "n\n", .status = 253, .unsaid = {notFound},
        .setup = registry(false, "TARN", "\"InstalledFolder\"=\"" + Game("") + "\"")},
